@@ -1,0 +1,50 @@
+#include "modMainConsole.h"
+
+#include "FrontEnd.h"
+#include "kxutil.h"
+#include "modMain.h"
+#include "orbelle_version.h"
+
+namespace modMainConsole {
+
+std::u16string BuildAboutText() {
+    const modMain::ProgramIdentity identity = modMain::ReadProgramIdentity();
+    std::u16string version;
+    modMain::Check(kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
+                   "kxFormatVersion");
+    return identity.title + u" " + version + u"\r\n" + identity.legalCopyright;
+}
+
+// The text and CR LF in the console's code page, in one write. A failed or
+// short write is not reported: there is nowhere left to report it.
+void WriteConsoleText(std::u16string_view text) {
+    std::u16string recoded;
+    modMain::Check(kxutil::kxAnsiToOem(text, recoded), "kxAnsiToOem");
+    recoded += u"\r\n";
+    std::string bytes;
+    modMain::Check(kxutil::kxStrConvB(recoded, bytes), "kxStrConvB");
+    kxutil::kxWriteStdOut(bytes);
+}
+
+} // namespace modMainConsole
+
+namespace FrontEnd {
+
+const char16_t kProgramTitle[] = u"" ORBELLE_CONSOLE_TITLE;
+
+void ShowAbout() { modMainConsole::WriteConsoleText(modMainConsole::BuildAboutText()); }
+
+void ShowUsage(std::u16string usageText) {
+    modMain::ReplacePlaceholder(usageText, u"%00", modMain::ReadProgramIdentity().baseName);
+    modMainConsole::WriteConsoleText(modMainConsole::BuildAboutText() + u"\r\n\r\n" + usageText);
+}
+
+void ShowReport(std::u16string reportText) { modMainConsole::WriteConsoleText(reportText); }
+
+void ShowRunTimeError(std::u16string_view line) {
+    std::string bytes;
+    if (kxutil::kxStrConvB(line, bytes) < 0) bytes = "run-time error";
+    kxutil::kxWriteStdErr(bytes + "\n");
+}
+
+} // namespace FrontEnd

@@ -1,0 +1,68 @@
+#include "FrontEnd.h"
+#include "modMain.h"
+#include "orbelle_version.h"
+#include "unicode.h"
+
+namespace modMain {
+namespace {
+
+TextBlockStore g_textBlocks;
+
+} // namespace
+
+void Check(kxutil::Status status, const char* operation) {
+    if (status < 0) throw RunTimeError{operation, status, kxutil::kxDescribeStatus(status)};
+}
+
+std::u16string RunTimeErrorLine(const RunTimeError& error) {
+    std::u16string name;
+    if (kxutil::kxGetModuleBaseName(name) < 0) name = FrontEnd::kProgramTitle;
+    return name + u": run-time error: " +
+           unicode::Utf8ToUtf16(error.operation + " failed (status " +
+                                std::to_string(error.status) + ": " + error.detail + ")");
+}
+
+ProgramIdentity ReadProgramIdentity() {
+    ProgramIdentity identity{FrontEnd::kProgramTitle, ORBELLE_VERSION_MAJOR, ORBELLE_VERSION_MINOR,
+                             ORBELLE_VERSION_REVISION, {}, {}};
+    Check(kxutil::kxGetModuleBaseName(identity.baseName), "kxGetModuleBaseName");
+    Check(kxutil::kxGetLegalCopyright(identity.legalCopyright), "kxGetLegalCopyright");
+    return identity;
+}
+
+std::u16string LoadTextBlock(std::u16string_view name) {
+    std::u16string text, trimmed;
+    Check(kxutil::kxLoadResTextA(name, u"TEXT_DATABLOCK", text), "kxLoadResTextA");
+    Check(kxutil::kxRTrimEx(text, trimmed), "kxRTrimEx");
+    return trimmed;
+}
+
+void LoadTextBlocks() {
+    g_textBlocks.infoAll = LoadTextBlock(u"TXT_INFO_ALL");
+    g_textBlocks.infoVersion = LoadTextBlock(u"TXT_INFO_VERSION");
+    g_textBlocks.lightInfo = LoadTextBlock(u"TXT_LIGHT_INFO");
+    g_textBlocks.lightInfo2 = LoadTextBlock(u"TXT_LIGHT_INFO_2");
+    g_textBlocks.memoryInfo = LoadTextBlock(u"TXT_MEMORY_INFO");
+    g_textBlocks.memoryStat = LoadTextBlock(u"TXT_MEMORY_STAT");
+    g_textBlocks.processorInfo = LoadTextBlock(u"TXT_PROCESSOR_INFO");
+    g_textBlocks.usageNew = LoadTextBlock(u"TXT_USAGE_NEW");
+}
+
+const TextBlockStore& TextBlocks() { return g_textBlocks; }
+
+void Main() {
+    std::u16string appPath;
+    Check(kxutil::kxRegisterAppPath(appPath), "kxRegisterAppPath");
+    Check(kxutil::kxInitCommonControls(), "kxInitCommonControls");
+    std::int16_t inIde = 0;
+    Check(kxutil::kxIsInIDE(inIde), "kxIsInIDE");
+    if (!inIde) {
+        kxutil::WindowHandle mainWindow = 0;
+        Check(kxutil::kxGetThunderMainHandle(mainWindow), "kxGetThunderMainHandle");
+        Check(kxutil::kxSetWindowResIconAll(mainWindow, u"A_MAIN"), "kxSetWindowResIconAll");
+    }
+    LoadTextBlocks();
+    DispatchCommandLine();
+}
+
+} // namespace modMain

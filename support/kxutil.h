@@ -1,0 +1,134 @@
+// kxutil: the one interface through which the core and the front-ends reach
+// the operating system and the shared text utilities.
+//
+// Every operation returns a Status: zero or more on success, negative on
+// failure (the negated errno value where the system gave one). Results come
+// back through the last parameter. Strings are UTF-16 inside the program.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kxutil {
+
+using Status = std::int32_t;
+using WindowHandle = std::uintptr_t;
+
+constexpr Status kOk = 0;
+constexpr Status kErrNotFound = -2;         // ENOENT
+constexpr Status kErrIo = -5;               // EIO
+constexpr Status kErrInvalidArgument = -22; // EINVAL
+constexpr Status kErrRange = -34;           // ERANGE
+constexpr Status kErrBadData = -74;         // EBADMSG: a system source held no usable value
+constexpr Status kErrConversion = -84;      // EILSEQ
+constexpr Status kErrNotConnected = -107;   // ENOTCONN: no receiver for a message
+
+// The platform's SYSTEM_INFO: 36 bytes in a 32-bit build, 48 in a 64-bit one,
+// where the address and mask fields have the native pointer width.
+struct SystemInfoRecord {
+    std::uint16_t wProcessorArchitecture;
+    std::uint16_t wReserved;
+    std::uint32_t dwPageSize;
+    std::uintptr_t lpMinimumApplicationAddress;
+    std::uintptr_t lpMaximumApplicationAddress;
+    std::uintptr_t dwActiveProcessorMask;
+    std::uint32_t dwNumberOfProcessors;
+    std::uint32_t dwProcessorType;
+    std::uint32_t dwAllocationGranularity;
+    std::uint16_t wProcessorLevel;
+    std::uint16_t wProcessorRevision;
+};
+static_assert(sizeof(SystemInfoRecord) == (sizeof(void*) == 8 ? 48 : 36));
+
+// The platform's MEMORYSTATUSEX, with every byte count held as a double.
+struct MemoryStatusRecord {
+    std::uint32_t dwMemoryLoad;
+    std::uint32_t dwLength;
+    double ullTotalPhys;
+    double ullAvailPhys;
+    double ullTotalPageFile;
+    double ullAvailPageFile;
+    double ullTotalVirtual;
+    double ullAvailVirtual;
+    double ullAvailExtendedVirtual;
+};
+static_assert(sizeof(MemoryStatusRecord) == 64);
+
+// Windows processor architecture codes.
+constexpr std::uint16_t kArchIntel = 0;
+constexpr std::uint16_t kArchMips = 1;
+constexpr std::uint16_t kArchAlpha = 2;
+constexpr std::uint16_t kArchPpc = 3;
+constexpr std::uint16_t kArchArm = 5;
+constexpr std::uint16_t kArchIa64 = 6;
+constexpr std::uint16_t kArchAmd64 = 9;
+constexpr std::uint16_t kArchArm64 = 12;
+constexpr std::uint16_t kArchUnknown = 0xFFFF;
+
+// --- Process set-up (platform) ---
+// Called once by the entry point before anything else: locale, signals,
+// standard handles, and the argument vector where the platform passes one.
+void kxInitProcess(int argc, char** argv);
+Status kxRegisterAppPath(std::u16string& path);
+Status kxIsInIDE(std::int16_t& inIde);
+Status kxInitCommonControls();
+Status kxGetThunderMainHandle(WindowHandle& handle);
+Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view iconPrefix);
+Status kxGetArgumentText(std::u16string& text);
+Status kxGetModuleBaseName(std::u16string& baseName);
+Status kxGetLegalCopyright(std::u16string& copyright);
+// "operation failed (status N: reason)" material: the system's words for a status.
+std::string kxDescribeStatus(Status status);
+
+// --- Resources (platform) ---
+Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string& text);
+
+// --- Text (portable) ---
+Status kxRTrimEx(std::u16string_view text, std::u16string& trimmed);
+// Flags, in order: trim spaces, tabs, CR, LF, NUL, vertical tabs and form
+// feeds, no-break spaces, other Unicode spaces; keep leading, keep trailing.
+Status kxTrimEx2(std::u16string_view text, std::int16_t spaces, std::int16_t tabs, std::int16_t cr,
+                 std::int16_t lf, std::int16_t nul, std::int16_t vtff, std::int16_t nbsp,
+                 std::int16_t unicodeSpaces, std::int16_t keepLeading, std::int16_t keepTrailing,
+                 std::u16string& trimmed);
+Status kxDestroyDoubleSpaces(std::u16string_view text, std::u16string& collapsed);
+
+// --- Number formatting (portable) ---
+Status kxFormatLong(std::int32_t value, std::u16string& text);
+Status kxFormatByteSizeEx(double bytes, std::u16string& text);
+Status kxLongToUnsignedLong(std::int32_t value, double& unsignedValue);
+Status kxHexEx4(std::uint32_t value, std::u16string& text);
+Status kxHexEx8(std::uint64_t value, std::u16string& text);
+Status kxBin4(std::uint32_t value, std::u16string& text);
+Status kxBin8(std::uint64_t value, std::u16string& text);
+Status kxHiByte(std::uint16_t value, std::uint8_t& high);
+Status kxLoByte(std::uint16_t value, std::uint8_t& low);
+Status kxFormatVersion(std::int16_t major, std::int16_t minor, std::int16_t revision,
+                       std::u16string& text);
+
+// --- System facts (platform) ---
+Status kxGetNativeSystemInfo(SystemInfoRecord& info);
+Status kxGlobalMemoryStatus(MemoryStatusRecord& status);
+Status kxIsHostWin64(std::int16_t& is64);
+Status kxGetHostOSFullName(std::int32_t reserved, std::int32_t flags, std::u16string& name);
+// The short date, a space and the long time of the user's locale; the date
+// alone at exactly 00:00:00.
+Status kxFormatGeneralDateNow(std::u16string& text);
+
+// --- Code pages (platform) ---
+Status kxStrConvB(std::u16string_view text, std::string& bytes);
+Status kxAnsiToOem(std::u16string_view text, std::u16string& recoded);
+
+// --- Destinations (platform) ---
+Status kxLogInfo(std::u16string_view text, std::int32_t& unused);
+// Writes the bytes to standard output; without a standard output it writes
+// nothing and succeeds.
+Status kxWriteStdOut(std::string_view bytes);
+Status kxWriteStdErr(std::string_view bytes);
+// Replaces the named file in the current directory with exactly these bytes:
+// all of them, or the old file stays as it was.
+Status kxReplaceFile(std::u16string_view name, std::string_view bytes);
+
+} // namespace kxutil

@@ -1,0 +1,569 @@
+// kxutil on Linux: every value with the meaning of its Windows namesake,
+// taken from Linux's own sources (/proc, /sys, sysconf, cpuid, uname,
+// os-release, the locale and the systemd journal).
+#include "embedded_resources.h"
+#include "kxutil.h"
+#include "linux_sources.h"
+#include "orbelle_version.h"
+#include "unicode.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <sys/un.h>
+#include <sys/utsname.h>
+#include <systemd/sd-journal.h>
+#include <unistd.h>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
+#ifndef MAP_FIXED_NOREPLACE
+#define MAP_FIXED_NOREPLACE 0x100000
+#endif
+
+namespace kxutil {
+namespace {
+
+constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
+
+int g_argc = 0;
+char** g_argv = nullptr;
+// What the last failing operation knows about its failure beyond the status.
+std::string g_failureDetail;
+
+Status Fail(int error, std::string detail) {
+    g_failureDetail = std::move(detail);
+    return error > 0 ? -error : kErrIo;
+}
+
+Status ReadSmallFile(const char* path, std::string& content) {
+    content.clear();
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Fail(errno, std::string(path) + ": " + std::strerror(errno));
+    char buffer[4096];
+    while (true) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count > 0) {
+            content.append(buffer, static_cast<std::size_t>(count));
+        } else if (count == 0 || errno != EINTR) {
+            const int error = count == 0 ? 0 : errno;
+            close(fd);
+            if (error != 0) return Fail(error, std::string(path) + ": " + std::strerror(error));
+            return kOk;
+        }
+    }
+}
+
+// --- The locale's encoding, which stands for both the ANSI and the OEM code page ---
+
+bool LocaleIsUtf8() { return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0; }
+
+std::size_t Utf8SequenceLength(unsigned char lead) {
+    return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+// Converts with iconv; an input sequence the target lacks becomes
+// `replacement`, and the conversion goes on after it.
+Status Iconv(const char* to, const char* from, std::string_view input, const char* replacement,
+             bool inputIsUtf8, std::string& output) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return Fail(errno, std::string("no conversion from ") + from + " to " + to);
+    output.clear();
+    char* in = const_cast<char*>(input.data());
+    std::size_t inLeft = input.size();
+    std::vector<char> buffer(input.size() * 4 + 16);
+    Status status = kOk;
+    while (inLeft > 0) {
+        char* out = buffer.data();
+        std::size_t outLeft = buffer.size();
+        const std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
+        output.append(buffer.data(), static_cast<std::size_t>(out - buffer.data()));
+        if (result != static_cast<std::size_t>(-1)) continue;
+        if (errno == E2BIG) continue;
+        if (errno != EILSEQ && errno != EINVAL) {
+            status = Fail(errno, "character conversion failed");
+            break;
+        }
+        output += replacement;
+        const std::size_t skip =
+            inputIsUtf8 ? Utf8SequenceLength(static_cast<unsigned char>(*in)) : 1;
+        in += std::min(skip, inLeft);
+        inLeft -= std::min(skip, inLeft);
+    }
+    iconv_close(cd);
+    return status;
+}
+
+Status LocaleBytesToUtf16(std::string_view bytes, std::u16string& text) {
+    if (LocaleIsUtf8()) {
+        text = unicode::Utf8ToUtf16(bytes);
+        return kOk;
+    }
+    std::string utf8;
+    const Status status = Iconv("UTF-8", nl_langinfo(CODESET), bytes, "\xEF\xBF\xBD", false, utf8);
+    if (status < 0) return status;
+    text = unicode::Utf8ToUtf16(utf8);
+    return kOk;
+}
+
+std::string BaseNameOf(std::string_view path) {
+    std::string_view name = path.substr(path.rfind('/') + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+    return std::string(name);
+}
+
+// --- Processor ---
+
+struct Uname {
+    std::string sysname, release, machine;
+};
+
+Status ReadUname(Uname& result) {
+    utsname names{};
+    if (uname(&names) != 0) return Fail(errno, std::string("uname: ") + std::strerror(errno));
+    result = {names.sysname, names.release, names.machine};
+    return kOk;
+}
+
+// Windows' architecture code for the machine the kernel runs on.
+std::uint16_t ArchitectureCode(std::string_view machine) {
+    auto starts = [&](std::string_view prefix) { return machine.substr(0, prefix.size()) == prefix; };
+    if (machine == "x86_64" || machine == "amd64") return kArchAmd64;
+    if (machine.size() == 4 && machine[0] == 'i' && machine.substr(2) == "86") return kArchIntel;
+    if (machine == "aarch64" || machine == "arm64" || starts("armv8b")) return kArchArm64;
+    if (starts("arm")) return kArchArm;
+    if (machine == "ia64") return kArchIa64;
+    if (starts("mips")) return kArchMips;
+    if (starts("alpha")) return kArchAlpha;
+    if (starts("ppc") || starts("powerpc")) return kArchPpc;
+    return kArchUnknown;
+}
+
+bool IsSixtyFourBitMachine(std::string_view machine) {
+    return machine.find("64") != std::string_view::npos || machine == "s390x" ||
+           machine == "alpha" || machine == "armv8b";
+}
+
+// Level and revision as Windows fills them on x86: level = the displayed
+// family, revision = (displayed model << 8) | stepping, from cpuid leaf 1.
+// Elsewhere from /proc/cpuinfo: level = "CPU architecture", revision =
+// ("CPU variant" << 8) | "CPU revision".
+void ReadProcessorLevel(SystemInfoRecord& info) {
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return;
+    const unsigned stepping = eax & 0xF, model = (eax >> 4) & 0xF, family = (eax >> 8) & 0xF;
+    const unsigned extendedModel = (eax >> 16) & 0xF, extendedFamily = (eax >> 20) & 0xFF;
+    const unsigned shownFamily = family == 0xF ? family + extendedFamily : family;
+    const unsigned shownModel = family == 0x6 || family == 0xF ? (extendedModel << 4) + model : model;
+    info.wProcessorLevel = static_cast<std::uint16_t>(shownFamily);
+    info.wProcessorRevision = static_cast<std::uint16_t>((shownModel << 8) | stepping);
+    info.dwProcessorType = info.wProcessorArchitecture == kArchAmd64 ? 8664
+                           : shownFamily >= 5                         ? 586
+                                                                      : 386 + 100 * (shownFamily == 4);
+#else
+    std::string cpuinfo;
+    if (ReadSmallFile("/proc/cpuinfo", cpuinfo) < 0) return;
+    auto field = [&](const char* key) -> unsigned {
+        const std::size_t at = cpuinfo.find(key);
+        if (at == std::string::npos) return 0;
+        const std::size_t colon = cpuinfo.find(':', at);
+        return colon == std::string::npos ? 0 : std::strtoul(cpuinfo.c_str() + colon + 1, nullptr, 0);
+    };
+    info.wProcessorLevel = static_cast<std::uint16_t>(field("CPU architecture"));
+    info.wProcessorRevision =
+        static_cast<std::uint16_t>(((field("CPU variant") & 0xFF) << 8) | (field("CPU revision") & 0xFF));
+#endif
+}
+
+// Whether this page of the address space is one the process may map: free
+// and accepted by the kernel, or already mapped.
+bool IsUserPage(std::uintptr_t address, std::size_t pageSize) {
+    void* wanted = reinterpret_cast<void*>(address);
+    void* got = mmap(wanted, pageSize, PROT_NONE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+    if (got == MAP_FAILED) return errno == EEXIST;
+    munmap(got, pageSize);
+    return got == wanted; // kernels before 4.17 take the flag as a mere hint
+}
+
+// The last byte of the highest page the process can map: the user address
+// space is one run of pages from the bottom up to the kernel's TASK_SIZE,
+// so a binary search over page numbers finds its top.
+std::uintptr_t HighestUserAddress(std::size_t pageSize) {
+    static std::uintptr_t cached = 0;
+    if (cached != 0) return cached;
+    std::uintptr_t low = 1;                            // page 1 lies below any mmap_min_addr
+    std::uintptr_t high = UINTPTR_MAX / pageSize;      // one past the last page number
+    std::uintptr_t lowest = 1;
+    while (lowest < high && !IsUserPage(lowest * pageSize, pageSize)) lowest *= 2;
+    low = lowest;
+    while (high - low > 1) {
+        const std::uintptr_t middle = low + (high - low) / 2;
+        if (IsUserPage(middle * pageSize, pageSize))
+            low = middle;
+        else
+            high = middle;
+    }
+    cached = low * pageSize + (pageSize - 1);
+    return cached;
+}
+
+// --- Memory ---
+
+std::optional<linux_sources::CgroupMemory> ReadCgroupMemory() {
+    std::string procCgroup, mountInfo;
+    if (ReadSmallFile("/proc/self/cgroup", procCgroup) < 0 ||
+        ReadSmallFile("/proc/self/mountinfo", mountInfo) < 0)
+        return std::nullopt;
+    const auto path = linux_sources::MemoryCgroupPath(procCgroup);
+    if (!path) return std::nullopt;
+    const auto where = linux_sources::MemoryCgroupDirectory(mountInfo, *path);
+    if (!where) return std::nullopt;
+    const char* limitFile = path->unified ? "/memory.max" : "/memory.limit_in_bytes";
+    const char* usageFile = path->unified ? "/memory.current" : "/memory.usage_in_bytes";
+    const char* inactiveKey = path->unified ? "inactive_file" : "total_inactive_file";
+    // A limit set on an ancestor binds too: the tightest one up to the mount
+    // point is the one in force.
+    std::optional<linux_sources::CgroupMemory> tightest;
+    std::string directory = where->directory, content;
+    while (true) {
+        if (ReadSmallFile((directory + limitFile).c_str(), content) >= 0) {
+            const auto limit = linux_sources::ParseMemoryLimit(content);
+            if (limit && (!tightest || *limit < tightest->limit)) {
+                linux_sources::CgroupMemory memory{*limit, 0, 0};
+                if (ReadSmallFile((directory + usageFile).c_str(), content) >= 0)
+                    memory.usage = linux_sources::ParseMemoryLimit(content).value_or(0);
+                if (ReadSmallFile((directory + "/memory.stat").c_str(), content) >= 0)
+                    memory.inactiveFile =
+                        linux_sources::SpaceSeparatedField(content, inactiveKey).value_or(0);
+                tightest = memory;
+            }
+        }
+        if (directory.size() <= where->mountPoint.size()) break;
+        directory.erase(directory.rfind('/'));
+    }
+    g_failureDetail.clear();
+    return tightest;
+}
+
+} // namespace
+
+// --- Process set-up ---
+
+void kxInitProcess(int argc, char** argv) {
+    g_argc = argc;
+    g_argv = argv;
+    std::setlocale(LC_ALL, "");
+    // A reader that went away must not kill the program: a failed write to
+    // standard output is simply not reported.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Keep a report file from ever landing on a closed standard descriptor.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (opened >= 0 && opened != fd) close(opened);
+        }
+}
+
+Status kxRegisterAppPath(std::u16string& path) {
+    char buffer[4096];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length < 0) return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
+    return LocaleBytesToUtf16(std::string_view(buffer, static_cast<std::size_t>(length)), path);
+}
+
+Status kxIsInIDE(std::int16_t& inIde) {
+    inIde = 0;
+    return kOk;
+}
+
+Status kxInitCommonControls() { return kOk; }
+
+// A console program has no window of its own.
+Status kxGetThunderMainHandle(WindowHandle& handle) {
+    handle = 0;
+    return kOk;
+}
+
+Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view) {
+    return handle == 0 ? kOk : Fail(EINVAL, "a console program has no window to give icons");
+}
+
+// The arguments joined by single spaces, read in the locale's encoding.
+Status kxGetArgumentText(std::u16string& text) {
+    std::string joined;
+    for (int i = 1; i < g_argc; ++i) {
+        if (i > 1) joined += ' ';
+        joined += g_argv[i];
+    }
+    return LocaleBytesToUtf16(joined, text);
+}
+
+// The running image's file name without directory and last extension, so a
+// renamed copy goes by its own name.
+Status kxGetModuleBaseName(std::u16string& baseName) {
+    char buffer[4096];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length < 0) return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
+    return LocaleBytesToUtf16(BaseNameOf(std::string_view(buffer, static_cast<std::size_t>(length))),
+                              baseName);
+}
+
+Status kxGetLegalCopyright(std::u16string& copyright) {
+    copyright = unicode::AsciiToUtf16(ORBELLE_LEGAL_COPYRIGHT);
+    return kOk;
+}
+
+std::string kxDescribeStatus(Status status) {
+    if (!g_failureDetail.empty()) return g_failureDetail;
+    return std::strerror(-status);
+}
+
+// --- Resources ---
+
+Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string& text) {
+    const std::string wantedName = unicode::Utf16ToUtf8(name);
+    const std::string wantedType = unicode::Utf16ToUtf8(type);
+    for (std::size_t i = 0; i < embedded_resources::kResourceCount; ++i) {
+        const embedded_resources::Resource& resource = embedded_resources::kResources[i];
+        if (wantedName == resource.name && wantedType == resource.type) {
+            // The resources are written in Windows-1251, whatever the locale.
+            text = unicode::Cp1251ToUtf16(std::string_view(
+                reinterpret_cast<const char*>(resource.data), resource.size));
+            return kOk;
+        }
+    }
+    return Fail(ENOENT, "no resource " + wantedType + "/" + wantedName);
+}
+
+// --- System facts ---
+
+// wProcessorArchitecture: the kernel's machine (uname), as a Windows code.
+// wProcessorLevel, wProcessorRevision, dwProcessorType: see ReadProcessorLevel.
+// dwPageSize: sysconf(_SC_PAGESIZE); dwAllocationGranularity: the same, as
+//   Linux places mappings at page granularity.
+// lpMinimumApplicationAddress: vm.mmap_min_addr, at least one page.
+// lpMaximumApplicationAddress: the last byte the process can map.
+// dwNumberOfProcessors: the online logical processors;
+// dwActiveProcessorMask: bit n set for online CPU n.
+Status kxGetNativeSystemInfo(SystemInfoRecord& info) {
+    Uname names;
+    if (Status status = ReadUname(names); status < 0) return status;
+    info.wProcessorArchitecture = ArchitectureCode(names.machine);
+    ReadProcessorLevel(info);
+
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pageSize <= 0) return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
+    info.dwPageSize = static_cast<std::uint32_t>(pageSize);
+    info.dwAllocationGranularity = static_cast<std::uint32_t>(pageSize);
+
+    std::string text;
+    if (Status status = ReadSmallFile("/proc/sys/vm/mmap_min_addr", text); status < 0) return status;
+    const auto minimum = linux_sources::ParseMemoryLimit(text);
+    if (!minimum) return Fail(EBADMSG, "/proc/sys/vm/mmap_min_addr holds no number");
+    info.lpMinimumApplicationAddress =
+        static_cast<std::uintptr_t>(std::max<std::uint64_t>(*minimum, static_cast<std::uint64_t>(pageSize)));
+    info.lpMaximumApplicationAddress = HighestUserAddress(static_cast<std::size_t>(pageSize));
+
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    if (online <= 0) return Fail(EINVAL, "sysconf(_SC_NPROCESSORS_ONLN) gave no count");
+    info.dwNumberOfProcessors = static_cast<std::uint32_t>(online);
+    if (Status status = ReadSmallFile("/sys/devices/system/cpu/online", text); status < 0) return status;
+    const auto mask = linux_sources::ParseCpuList(text);
+    if (!mask) return Fail(EBADMSG, "/sys/devices/system/cpu/online holds no CPU list");
+    info.dwActiveProcessorMask = static_cast<std::uintptr_t>(*mask);
+    return kOk;
+}
+
+// dwMemoryLoad: used percent of physical memory, truncated.
+// ullTotalPhys: MemTotal; ullAvailPhys: MemAvailable (or its estimate).
+//   Inside a memory cgroup whose limit is below MemTotal: the limit, and the
+//   limit minus the usage that is not reclaimable file cache.
+// ullTotalPageFile: physical + SwapTotal, the commit limit's meaning;
+// ullAvailPageFile: available physical + SwapFree.
+// ullTotalVirtual: the user address space; ullAvailVirtual: that minus the
+//   process's VmSize.
+Status kxGlobalMemoryStatus(MemoryStatusRecord& status) {
+    std::string memInfoText, processStatus;
+    if (Status read = ReadSmallFile("/proc/meminfo", memInfoText); read < 0) return read;
+    const auto memInfo = linux_sources::ParseMemInfo(memInfoText);
+    if (!memInfo) return Fail(EBADMSG, "/proc/meminfo holds no MemTotal");
+    if (Status read = ReadSmallFile("/proc/self/status", processStatus); read < 0) return read;
+    const auto vmSize = linux_sources::KibibyteField(processStatus, "VmSize");
+    if (!vmSize) return Fail(EBADMSG, "/proc/self/status holds no VmSize");
+
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pageSize <= 0) return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
+    const std::uint64_t userSpace =
+        static_cast<std::uint64_t>(HighestUserAddress(static_cast<std::size_t>(pageSize))) + 1;
+    status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(), userSpace, *vmSize);
+    return kOk;
+}
+
+// True when the running kernel is 64-bit, whatever this build's width.
+Status kxIsHostWin64(std::int16_t& is64) {
+    Uname names;
+    if (Status status = ReadUname(names); status < 0) return status;
+    is64 = IsSixtyFourBitMachine(names.machine) ? -1 : 0;
+    return kOk;
+}
+
+// os-release's PRETTY_NAME, then the kernel's name, release and machine.
+// The two arguments are reserved.
+Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string& name) {
+    Uname names;
+    if (Status status = ReadUname(names); status < 0) return status;
+    std::string full = names.sysname + " " + names.release + " " + names.machine;
+    std::string osRelease;
+    if (ReadSmallFile("/etc/os-release", osRelease) >= 0 ||
+        ReadSmallFile("/usr/lib/os-release", osRelease) >= 0) {
+        const auto pretty = linux_sources::OsReleaseValue(osRelease, "PRETTY_NAME");
+        if (pretty && !pretty->empty()) full = *pretty + ", " + full;
+    }
+    g_failureDetail.clear();
+    name = unicode::Utf8ToUtf16(full);
+    return kOk;
+}
+
+Status kxFormatGeneralDateNow(std::u16string& text) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr)
+        return Fail(EINVAL, "the local time is not known");
+    const bool midnight = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
+    char buffer[256];
+    const std::size_t length = std::strftime(buffer, sizeof buffer, midnight ? "%x" : "%x %X", &local);
+    if (length == 0) return Fail(ERANGE, "the date does not fit");
+    return LocaleBytesToUtf16(std::string_view(buffer, length), text);
+}
+
+// --- Code pages ---
+
+// The ANSI bytes of a text: the locale's encoding, '?' for what it lacks.
+Status kxStrConvB(std::u16string_view text, std::string& bytes) {
+    const std::string utf8 = unicode::Utf16ToUtf8(text);
+    if (LocaleIsUtf8()) {
+        bytes = utf8;
+        return kOk;
+    }
+    return Iconv(nl_langinfo(CODESET), "UTF-8", utf8, "?", true, bytes);
+}
+
+// The console's encoding is the locale's, as for files: nothing to recode.
+Status kxAnsiToOem(std::u16string_view text, std::u16string& recoded) {
+    recoded = std::u16string(text);
+    return kOk;
+}
+
+// --- Destinations ---
+
+// One journal entry: MESSAGE with LF line ends (journalctl shows an entry
+// holding a CR as binary data), PRIORITY 6 (information), SYSLOG_IDENTIFIER
+// the program's base name. sd_journal_send() reports success even when no
+// journal listens, so the socket is checked first.
+Status kxLogInfo(std::u16string_view text, std::int32_t& unused) {
+    unused = 0;
+    const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return Fail(errno, std::string("socket: ") + std::strerror(errno));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, kJournalSocket, sizeof address.sun_path - 1);
+    const int connected = connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    const int connectError = errno;
+    close(probe);
+    if (connected != 0)
+        return Fail(connectError, std::string("system journal not reachable at ") + kJournalSocket +
+                                      ": " + std::strerror(connectError));
+
+    std::string message = "MESSAGE=";
+    for (char c : unicode::Utf16ToUtf8(text))
+        if (c == '\n' && !message.empty() && message.back() == '\r')
+            message.back() = '\n';
+        else
+            message += c;
+    std::u16string baseName;
+    if (Status status = kxGetModuleBaseName(baseName); status < 0) return status;
+    const std::string identifier = "SYSLOG_IDENTIFIER=" + unicode::Utf16ToUtf8(baseName);
+    const std::string priority = "PRIORITY=6";
+    iovec fields[] = {{const_cast<char*>(message.data()), message.size()},
+                      {const_cast<char*>(priority.data()), priority.size()},
+                      {const_cast<char*>(identifier.data()), identifier.size()}};
+    const int sent = sd_journal_sendv(fields, 3);
+    if (sent < 0)
+        return Fail(-sent, std::string("sending to the system journal: ") + std::strerror(-sent));
+    return kOk;
+}
+
+namespace {
+
+Status WriteAll(int fd, std::string_view bytes) {
+    if (fcntl(fd, F_GETFD) < 0) return kOk;
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            const int error = written < 0 ? errno : EIO;
+            return Fail(error, std::string("writing to a standard stream: ") + std::strerror(error));
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return kOk;
+}
+
+} // namespace
+
+Status kxWriteStdOut(std::string_view bytes) { return WriteAll(STDOUT_FILENO, bytes); }
+
+Status kxWriteStdErr(std::string_view bytes) { return WriteAll(STDERR_FILENO, bytes); }
+
+// Writes a temporary file beside the report and renames it over the
+// report's name: readers see the old report or the new one, never a part,
+// and a symlink at that name is replaced rather than followed.
+Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
+    std::string target;
+    if (Status status = kxStrConvB(name, target); status < 0) return status;
+    auto failure = [&](int error) {
+        return Fail(error, target + ": " + std::strerror(error));
+    };
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = ".orbelle-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno != EEXIST) return failure(errno);
+    }
+    if (fd < 0) return failure(EEXIST);
+    int error = 0;
+    for (std::string_view rest = bytes; !rest.empty() && error == 0;) {
+        const ssize_t written = write(fd, rest.data(), rest.size());
+        if (written > 0)
+            rest.remove_prefix(static_cast<std::size_t>(written));
+        else if (written == 0 || errno != EINTR)
+            error = written == 0 ? EIO : errno;
+    }
+    if (error == 0 && fsync(fd) != 0) error = errno;
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) {
+        unlink(temporary.c_str());
+        return failure(error);
+    }
+    return kOk;
+}
+
+} // namespace kxutil

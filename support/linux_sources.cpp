@@ -1,0 +1,272 @@
+#include "linux_sources.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace linux_sources {
+namespace {
+
+// Takes the next line off the front of text.
+std::string_view NextLine(std::string_view& text) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    return line;
+}
+
+void SkipBlanks(std::string_view& text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+}
+
+// A decimal number at the front of text, taken off it; nullopt without
+// digits or on overflow.
+std::optional<std::uint64_t> TakeNumber(std::string_view& text) {
+    std::uint64_t value = 0;
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        const unsigned digit = static_cast<unsigned>(text[digits] - '0');
+        if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+        ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    text.remove_prefix(digits);
+    return value;
+}
+
+// The rest of the line that starts with key and then separator.
+std::optional<std::string_view> LineValue(std::string_view text, std::string_view key,
+                                          char separator) {
+    while (!text.empty()) {
+        std::string_view line = NextLine(text);
+        if (line.size() > key.size() && line.substr(0, key.size()) == key &&
+            line[key.size()] == separator)
+            return line.substr(key.size() + 1);
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    while (true) {
+        const std::size_t end = text.find(separator);
+        parts.push_back(text.substr(0, end));
+        if (end == std::string_view::npos) return parts;
+        text.remove_prefix(end + 1);
+    }
+}
+
+// mountinfo writes blanks, tabs, newlines and backslashes in paths as \ooo.
+std::string UnescapeOctal(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() &&
+            std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                        text.begin() + static_cast<std::ptrdiff_t>(i) + 4,
+                        [](char c) { return c >= '0' && c <= '7'; })) {
+            out += static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) |
+                                     (text[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool HasOption(std::string_view options, std::string_view option) {
+    for (std::string_view candidate : Split(options, ','))
+        if (candidate == option) return true;
+    return false;
+}
+
+// Whether path lies at or below the directory root.
+bool IsWithin(std::string_view path, std::string_view root) {
+    if (root == "/") return !path.empty() && path.front() == '/';
+    return path.substr(0, root.size()) == root &&
+           (path.size() == root.size() || path[root.size()] == '/');
+}
+
+} // namespace
+
+std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_view key) {
+    std::optional<std::string_view> value = LineValue(text, key, ':');
+    if (!value) return std::nullopt;
+    SkipBlanks(*value);
+    std::optional<std::uint64_t> number = TakeNumber(*value);
+    if (!number) return std::nullopt;
+    SkipBlanks(*value);
+    if (*value == "kB") {
+        if (*number > UINT64_MAX / 1024) return std::nullopt;
+        return *number * 1024;
+    }
+    if (value->empty()) return number;
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::string_view key) {
+    std::optional<std::string_view> value = LineValue(text, key, ' ');
+    if (!value) return std::nullopt;
+    std::optional<std::uint64_t> number = TakeNumber(*value);
+    if (!number || !value->empty()) return std::nullopt;
+    return number;
+}
+
+std::optional<MemInfo> ParseMemInfo(std::string_view text) {
+    MemInfo info;
+    const std::optional<std::uint64_t> total = KibibyteField(text, "MemTotal");
+    if (!total || *total == 0) return std::nullopt;
+    info.total = *total;
+    info.available = KibibyteField(text, "MemAvailable");
+    info.free = KibibyteField(text, "MemFree").value_or(0);
+    info.buffers = KibibyteField(text, "Buffers").value_or(0);
+    info.cached = KibibyteField(text, "Cached").value_or(0);
+    info.sReclaimable = KibibyteField(text, "SReclaimable").value_or(0);
+    info.shmem = KibibyteField(text, "Shmem").value_or(0);
+    info.swapTotal = KibibyteField(text, "SwapTotal").value_or(0);
+    info.swapFree = std::min(KibibyteField(text, "SwapFree").value_or(0), info.swapTotal);
+    return info;
+}
+
+std::uint64_t AvailablePhysical(const MemInfo& info) {
+    if (info.available && *info.available <= info.total) return *info.available;
+    // Kernels before 3.14 have no MemAvailable: estimate it the way free(1)
+    // and the kernel itself did, from free memory and reclaimable caches.
+    std::uint64_t estimate = 0;
+    for (std::uint64_t part : {info.free, info.buffers, info.cached, info.sReclaimable})
+        estimate = part > UINT64_MAX - estimate ? UINT64_MAX : estimate + part;
+    estimate = estimate > info.shmem ? estimate - info.shmem : 0;
+    return std::min(estimate, info.total);
+}
+
+std::uint32_t MemoryLoadPercent(std::uint64_t total, std::uint64_t available) {
+    if (total == 0) return 0;
+    const std::uint64_t used = total - std::min(available, total);
+    // Truncated, as Windows computes its memory load.
+    if (used <= UINT64_MAX / 100) return static_cast<std::uint32_t>(used * 100 / total);
+    return static_cast<std::uint32_t>(used / (total / 100));
+}
+
+kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo& info,
+                                           const std::optional<CgroupMemory>& cgroup,
+                                           std::uint64_t userSpaceBytes,
+                                           std::uint64_t processVirtualBytes) {
+    std::uint64_t total = info.total;
+    std::uint64_t available = AvailablePhysical(info);
+    if (cgroup && cgroup->limit < total) {
+        // Inside a memory cgroup the limit is the machine's memory as far as
+        // this process can tell; reclaimable file cache does not count as held.
+        const std::uint64_t held =
+            cgroup->usage > cgroup->inactiveFile ? cgroup->usage - cgroup->inactiveFile : 0;
+        total = cgroup->limit;
+        available = std::min(available, held < total ? total - held : 0);
+    }
+    kxutil::MemoryStatusRecord record{};
+    record.dwLength = sizeof record;
+    record.dwMemoryLoad = MemoryLoadPercent(total, available);
+    record.ullTotalPhys = static_cast<double>(total);
+    record.ullAvailPhys = static_cast<double>(available);
+    record.ullTotalPageFile = static_cast<double>(total) + static_cast<double>(info.swapTotal);
+    record.ullAvailPageFile = static_cast<double>(available) + static_cast<double>(info.swapFree);
+    record.ullTotalVirtual = static_cast<double>(userSpaceBytes);
+    record.ullAvailVirtual = static_cast<double>(
+        userSpaceBytes > processVirtualBytes ? userSpaceBytes - processVirtualBytes : 0);
+    return record;
+}
+
+std::optional<std::string> OsReleaseValue(std::string_view text, std::string_view key) {
+    std::optional<std::string> found;
+    while (!text.empty()) {
+        std::string_view line = NextLine(text);
+        SkipBlanks(line);
+        if (line.size() <= key.size() || line.substr(0, key.size()) != key ||
+            line[key.size()] != '=')
+            continue;
+        line.remove_prefix(key.size() + 1);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        // Shell-like quoting: '...' is literal; in "..." and bare text a
+        // backslash takes the next character as it is.
+        std::string value;
+        char quote = 0;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const char c = line[i];
+            if (quote == 0 && (c == '"' || c == '\'')) {
+                quote = c;
+            } else if (c == quote) {
+                quote = 0;
+            } else if (c == '\\' && quote != '\'' && i + 1 < line.size()) {
+                value += line[++i];
+            } else {
+                value += c;
+            }
+        }
+        found = value;
+    }
+    return found;
+}
+
+std::optional<std::uint64_t> ParseCpuList(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+    if (text.empty()) return std::nullopt;
+    std::uint64_t mask = 0;
+    for (std::string_view range : Split(text, ',')) {
+        std::optional<std::uint64_t> first = TakeNumber(range);
+        std::optional<std::uint64_t> last = first;
+        if (!first) return std::nullopt;
+        if (!range.empty() && range.front() == '-') {
+            range.remove_prefix(1);
+            last = TakeNumber(range);
+            if (!last || *last < *first) return std::nullopt;
+        }
+        if (!range.empty()) return std::nullopt;
+        for (std::uint64_t cpu = *first; cpu <= *last && cpu < 64; ++cpu)
+            mask |= std::uint64_t{1} << cpu;
+    }
+    return mask;
+}
+
+std::optional<CgroupPath> MemoryCgroupPath(std::string_view procSelfCgroup) {
+    std::optional<CgroupPath> unified;
+    while (!procSelfCgroup.empty()) {
+        // "hierarchy-id:controllers:path"; the path itself may hold colons.
+        const std::string_view line = NextLine(procSelfCgroup);
+        const std::size_t first = line.find(':');
+        const std::size_t second = line.find(':', first == std::string_view::npos ? first : first + 1);
+        if (second == std::string_view::npos) continue;
+        const std::string_view id = line.substr(0, first);
+        const std::string_view controllers = line.substr(first + 1, second - first - 1);
+        const std::string path(line.substr(second + 1));
+        if (HasOption(controllers, "memory")) return CgroupPath{false, path};
+        if (id == "0" && controllers.empty()) unified = CgroupPath{true, path};
+    }
+    return unified;
+}
+
+std::optional<CgroupDirectory> MemoryCgroupDirectory(std::string_view mountInfo,
+                                                     const CgroupPath& cgroup) {
+    while (!mountInfo.empty()) {
+        const std::vector<std::string_view> fields = Split(NextLine(mountInfo), ' ');
+        const auto dash = std::find(fields.begin(), fields.end(), "-");
+        if (fields.size() < 5 || dash == fields.end() || fields.end() - dash < 4) continue;
+        const std::string_view type = dash[1];
+        const bool matches = cgroup.unified ? type == "cgroup2"
+                                            : type == "cgroup" && HasOption(dash[3], "memory");
+        if (!matches) continue;
+        const std::string root = UnescapeOctal(fields[3]);
+        const std::string mountPoint = UnescapeOctal(fields[4]);
+        if (!IsWithin(cgroup.path, root)) continue;
+        const std::string relative = root == "/" ? cgroup.path : cgroup.path.substr(root.size());
+        return CgroupDirectory{relative == "/" ? mountPoint : mountPoint + relative, mountPoint};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> ParseMemoryLimit(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+    std::optional<std::uint64_t> limit = TakeNumber(text);
+    if (!limit || !text.empty()) return std::nullopt;
+    return limit;
+}
+
+} // namespace linux_sources

@@ -1,0 +1,67 @@
+// Parsers for the Linux files that kxutil reads (/proc, /sys, os-release),
+// kept free of I/O so that any text can be fed to them.
+#pragma once
+
+#include "kxutil.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace linux_sources {
+
+// The /proc/meminfo fields that the memory status is made of, in bytes.
+struct MemInfo {
+    std::uint64_t total = 0;
+    std::optional<std::uint64_t> available;
+    std::uint64_t free = 0, buffers = 0, cached = 0, sReclaimable = 0, shmem = 0;
+    std::uint64_t swapTotal = 0, swapFree = 0;
+};
+
+// A memory cgroup's limit and what it holds against that limit.
+struct CgroupMemory {
+    std::uint64_t limit = 0;
+    std::uint64_t usage = 0;
+    std::uint64_t inactiveFile = 0;
+};
+
+// The value of a "Key:   N kB" line (as in /proc/meminfo, /proc/self/status),
+// in bytes.
+std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_view key);
+// The value of a "key N" line (as in memory.stat).
+std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::string_view key);
+// nullopt when MemTotal is missing or zero.
+std::optional<MemInfo> ParseMemInfo(std::string_view text);
+std::uint64_t AvailablePhysical(const MemInfo& info);
+std::uint32_t MemoryLoadPercent(std::uint64_t total, std::uint64_t available);
+kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo& info,
+                                           const std::optional<CgroupMemory>& cgroup,
+                                           std::uint64_t userSpaceBytes,
+                                           std::uint64_t processVirtualBytes);
+
+// The value of a key of an os-release file, unquoted and unescaped.
+std::optional<std::string> OsReleaseValue(std::string_view text, std::string_view key);
+
+// A CPU list such as "0-3,8,10-11" as a mask of the CPUs below 64.
+std::optional<std::uint64_t> ParseCpuList(std::string_view text);
+
+// The memory controller's path in /proc/self/cgroup: the v1 "memory"
+// hierarchy when there is one, else the unified (v2) hierarchy.
+struct CgroupPath {
+    bool unified = false;
+    std::string path;
+};
+std::optional<CgroupPath> MemoryCgroupPath(std::string_view procSelfCgroup);
+// Where that cgroup's files are, and where its hierarchy is mounted, from
+// /proc/self/mountinfo.
+struct CgroupDirectory {
+    std::string directory;
+    std::string mountPoint;
+};
+std::optional<CgroupDirectory> MemoryCgroupDirectory(std::string_view mountInfo,
+                                                     const CgroupPath& cgroup);
+// The limit in a memory.max or memory.limit_in_bytes file; nullopt for no limit.
+std::optional<std::uint64_t> ParseMemoryLimit(std::string_view text);
+
+} // namespace linux_sources

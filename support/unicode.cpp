@@ -1,0 +1,132 @@
+#include "unicode.h"
+
+#include <cstdint>
+
+namespace unicode {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void AppendUtf16(std::u16string& out, char32_t c) {
+    if (c < 0x10000) {
+        out += static_cast<char16_t>(c);
+    } else {
+        c -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (c >> 10));
+        out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    }
+}
+
+// Length of the well-formed UTF-8 sequence at the start of bytes and its
+// code point, or 0 when the sequence is malformed (overlong, surrogate,
+// beyond U+10FFFF or truncated).
+std::size_t DecodeUtf8(std::string_view bytes, char32_t& c) {
+    const auto b0 = static_cast<std::uint8_t>(bytes[0]);
+    std::size_t length;
+    char32_t min;
+    if (b0 < 0x80) {
+        c = b0;
+        return 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        length = 2, min = 0x80, c = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        length = 3, min = 0x800, c = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        length = 4, min = 0x10000, c = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto b = static_cast<std::uint8_t>(bytes[i]);
+        if ((b & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (b & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c)) return 0;
+    return length;
+}
+
+// The upper half of Windows-1251; 0x98 is unassigned.
+constexpr char16_t kCp1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+} // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            c = '?';
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t c;
+        std::size_t length = DecodeUtf8(bytes, c);
+        if (length == 0) {
+            c = kReplacement;
+            length = 1;
+        }
+        AppendUtf16(out, c);
+        bytes.remove_prefix(length);
+    }
+    return out;
+}
+
+std::u16string Cp1251ToUtf16(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (char b : bytes) {
+        const auto byte = static_cast<std::uint8_t>(b);
+        if (byte < 0x80)
+            out += static_cast<char16_t>(byte);
+        else if (byte < 0xC0)
+            out += kCp1251High[byte - 0x80];
+        else
+            out += static_cast<char16_t>(0x0410 + (byte - 0xC0)); // А..я in order
+    }
+    return out;
+}
+
+std::u16string AsciiToUtf16(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+} // namespace unicode

@@ -1,0 +1,19 @@
+// Conversions between UTF-16, UTF-8 and Windows-1251 that need no code-page
+// machinery of the system.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace unicode {
+
+// Unpaired surrogates become '?', as a code-page conversion does with a
+// character it lacks.
+std::string Utf16ToUtf8(std::u16string_view text);
+// Malformed sequences become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view bytes);
+std::u16string Cp1251ToUtf16(std::string_view bytes);
+// Plain ASCII text, for the program's own literals.
+std::u16string AsciiToUtf16(std::string_view ascii);
+
+} // namespace unicode
