@@ -23,12 +23,10 @@ def parse_export(data):
     entries, cur, i = [], {}, 0
     while i < len(data):
         nl = data.find(b"\n", i)
-        if nl < 0:
-            break
+        if nl < 0: break
         line = data[i:nl]
-        if not line:
-            if cur:
-                entries.append(cur)
+        if not line:           # a blank line ends an entry
+            entries.append(cur)
             cur, i = {}, nl + 1
         elif b"=" in line:
             key, val = line.split(b"=", 1)
@@ -38,9 +36,7 @@ def parse_export(data):
             n = int.from_bytes(data[nl + 1:nl + 9], "little")
             cur.setdefault(line.decode(), data[nl + 9:nl + 9 + n])
             i = nl + 9 + n + 1
-    if cur:
-        entries.append(cur)
-    return entries
+    return entries + ([cur] if cur else [])
 
 cmd, args = sys.argv[1], sys.argv[2:]
 if cmd == "expected":          # TITLE STDOUT_FILE OUT_FILE
@@ -64,12 +60,9 @@ elif cmd == "between":         # MARK_A MARK_B OUT_DIR  (export on stdin)
         if field in new[0]:
             open(os.path.join(args[2], field), "wb").write(new[0][field])
 elif cmd == "stale":           # SOCKET_PATH: bind, exit without unlinking
-    s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-    s.bind(args[0])
-    s.close()
-    probe = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-    try:
-        probe.connect(args[0])
+    socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).bind(args[0])
+    try:                       # check: nobody listens any more
+        socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).connect(args[0])
         sys.exit("socket is not stale: connect() succeeded")
     except ConnectionRefusedError:
         pass
@@ -79,27 +72,24 @@ PY
 # ------------------------------------------------------ namespace: journald
 setup_mounts() {   # private dirs over /run/systemd, /run/log, /var/log/journal
     local target src
+    if [[ ! -d /run/systemd || ! -d /run/log ]]; then   # no mount points here:
+        mount -t tmpfs -o mode=0755 orbelle-e2e /run &&  # hide /run instead
+            mkdir -p /run/systemd /run/log || return 1
+    fi
     for target in /run/systemd /run/log /var/log/journal; do
+        [[ -d $target ]] || continue   # no /var/log/journal: fine, storage is volatile
         src="$WORK/mnt${target//\//-}"
-        mkdir -p "$src"
-        if [[ ! -d $target ]]; then
-            [[ $target == /var/log/journal ]] && continue   # volatile storage only
-            # no mount point on this host: hide /run behind a tmpfs instead
-            mount -t tmpfs -o mode=0755 orbelle-e2e /run || return 1
-            mkdir -p /run/systemd /run/log
-        fi
-        mount --bind "$src" "$target" || return 1
+        mkdir -p "$src" && mount --bind "$src" "$target" || return 1
     done
     mkdir -p /run/systemd/journal /run/systemd/journald.conf.d
-    # Runtime journal only, no kernel/audit side effects, no rate limiting.
+    # Runtime journal only; no kernel log, no audit switching, no rate limit.
     printf '%s\n' '[Journal]' Storage=volatile ReadKMsg=no Audit= \
         ForwardToSyslog=no ForwardToKMsg=no ForwardToConsole=no ForwardToWall=no \
         RateLimitIntervalSec=0 RuntimeMaxUse=32M \
         >/run/systemd/journald.conf.d/zz-orbelle-e2e.conf
 }
 
-start_journald() {
-    # Its own diagnostics go to a file, not to /dev/kmsg.
+start_journald() {   # its own diagnostics go to a file, not to /dev/kmsg
     SYSTEMD_LOG_TARGET=console "$JOURNALD" >"$WORK/journald.log" 2>&1 &
     JOURNALD_PID=$!
     local i
@@ -113,10 +103,10 @@ start_journald() {
     return 1
 }
 
-stop_journald() {
+stop_journald() {   # TERM, up to 5 s of grace, then KILL; always reaped
     [[ -n ${JOURNALD_PID:-} ]] || return 0
-    kill "$JOURNALD_PID" 2>/dev/null
     local i
+    kill "$JOURNALD_PID" 2>/dev/null
     for ((i = 0; i < 50; i++)); do
         kill -0 "$JOURNALD_PID" 2>/dev/null || break
         sleep 0.1
@@ -165,48 +155,56 @@ run_prog() {   # DIR CMD...: run in the fresh DIR/cwd, output in DIR/out, DIR/er
     ((RC == 124)) && log "    timed out after $RUN_LIMIT s: $*"
 }
 
-case_journal() {   # NAME BINARY IDENT E_FLAG ARGS...
+check_run() {   # DIR EXPECTED_STATUS: status, empty stdout, untouched cwd
+    [[ $RC -eq $2 ]] || why+=("exit status $RC, expected $2")
+    [[ -s $1/out ]] && why+=("stdout not empty: $(head -c 200 "$1/out" | cat -A)")
+    local created; created=$(find "$1/cwd" -mindepth 1 -printf '%P ')
+    [[ -z $created ]] || why+=("files created in cwd: $created")
+}
+
+check_field() {   # DIR FIELD EXPECTED
+    local got; got=$(cat "$1/$2" 2>/dev/null)
+    [[ $got == "$3" ]] || why+=("$2='$got', expected '$3'")
+}
+
+check_message() {   # EXPECTED_FILE GOT_FILE: exact bytes
+    [[ -f $1 ]] || return   # reference run already reported as failed
+    [[ -f $2 ]] || { why+=("entry has no MESSAGE"); return; }
+    cmp -s "$1" "$2" && return
+    why+=("MESSAGE differs ($(wc -c <"$1") bytes expected, $(wc -c <"$2") got; diff of cat -A, < expected, > got):")
+    mapfile -t -O "${#why[@]}" why < <(diff <(cat -A "$1") <(cat -A "$2") | head -20)
+}
+
+case_journal() {   # NAME BINARY IDENT E_FLAG ARGS...: journald is running
     local name=$1 bin=$2 ident=$3 eflag=$4; shift 4
     local dir="$WORK/case$((PASSED + FAILED + 1))" why=()
     mkdir -p "$dir/ref" "$dir/run" "$dir/got"
-    run_prog "$dir/ref" "$bin" "$@"
+    run_prog "$dir/ref" "$bin" "$@"   # same arguments without the E flag
     [[ $RC -eq 0 ]] || why+=("reference run '$*' exited $RC")
     python3 "$HELPER" expected "$TITLE" "$dir/ref/out" "$dir/expected" 2>"$dir/py.err" ||
         why+=("$(cat "$dir/py.err")")
 
-    send_barrier "$name-before-$$"
+    send_barrier "$name: before"
     run_prog "$dir/run" "$bin" "$@" "$eflag"
-    send_barrier "$name-after-$$"
-    [[ $RC -eq 0 ]] || why+=("exit status $RC, expected 0")
-    [[ -s $dir/run/out ]] && why+=("stdout not empty: $(head -c 200 "$dir/run/out")")
-    [[ -s $dir/run/err ]] && why+=("stderr not empty: $(head -c 200 "$dir/run/err")")
-    [[ -z $(ls -A "$dir/run/cwd") ]] || why+=("files created in cwd: $(ls -A "$dir/run/cwd" | tr '\n' ' ')")
+    send_barrier "$name: after"
+    check_run "$dir/run" 0
+    [[ -s $dir/run/err ]] && why+=("stderr not empty: $(head -c 200 "$dir/run/err" | cat -A)")
 
-    if read_new_entries "$dir/got" "$name-before-$$" "$name-after-$$"; then
-        local count; count=$(cat "$dir/got/count")
-        if [[ $count != 1 ]]; then
-            why+=("$count new journal entries, expected exactly 1")
-        else
-            [[ $(cat "$dir/got/PRIORITY" 2>/dev/null) == 6 ]] ||
-                why+=("PRIORITY='$(cat "$dir/got/PRIORITY" 2>/dev/null)', expected 6")
-            [[ $(cat "$dir/got/SYSLOG_IDENTIFIER" 2>/dev/null) == "$ident" ]] ||
-                why+=("SYSLOG_IDENTIFIER='$(cat "$dir/got/SYSLOG_IDENTIFIER" 2>/dev/null)', expected '$ident'")
-            if [[ ! -f $dir/got/MESSAGE ]]; then
-                why+=("entry has no MESSAGE")
-            elif [[ -f $dir/expected ]] && ! cmp -s "$dir/expected" "$dir/got/MESSAGE"; then
-                why+=("MESSAGE differs ($(wc -c <"$dir/expected") bytes expected, $(wc -c <"$dir/got/MESSAGE") got; < expected, > got, cat -A):")
-                mapfile -t -O "${#why[@]}" why < <(diff <(cat -A "$dir/expected") <(cat -A "$dir/got/MESSAGE") | head -20)
-            fi
-        fi
-    else
+    if ! read_new_entries "$dir/got" "$name: before" "$name: after"; then
         why+=("could not read the journal back")
+    elif [[ $(cat "$dir/got/count") != 1 ]]; then
+        why+=("$(cat "$dir/got/count") new journal entries, expected exactly 1")
+    else
+        check_field "$dir/got" PRIORITY 6
+        check_field "$dir/got" SYSLOG_IDENTIFIER "$ident"
+        check_message "$dir/expected" "$dir/got/MESSAGE"
     fi
     report "$name" "${why[@]}"
 }
 
 case_no_journal() {   # NAME STALE(yes|no): journald is stopped here
     local name=$1 stale=$2
-    local dir="$WORK/case$((PASSED + FAILED + 1))" why=() line
+    local dir="$WORK/case$((PASSED + FAILED + 1))" why=() err
     mkdir -p "$dir/journal"
     umount /run/systemd/journal 2>/dev/null   # drop the previous case's dir
     mount --bind "$dir/journal" /run/systemd/journal || { report "$name" "cannot mount"; return; }
@@ -215,14 +213,12 @@ case_no_journal() {   # NAME STALE(yes|no): journald is stopped here
             { report "$name" "cannot create the stale socket"; return; }
     fi
     run_prog "$dir" "$BIN" /I:V /E
-    [[ $RC -eq 1 ]] || why+=("exit status $RC, expected 1")
-    [[ -s $dir/out ]] && why+=("stdout not empty: $(head -c 200 "$dir/out")")
-    [[ -z $(ls -A "$dir/cwd") ]] || why+=("files created in cwd: $(ls -A "$dir/cwd" | tr '\n' ' ')")
-    line=$(head -n 1 "$dir/err" | tr -d '\r')
-    [[ $(wc -l <"$dir/err") -eq 1 && $(tail -c 1 "$dir/err" | od -An -c) == *'\n'* ]] ||
-        why+=("stderr is not exactly one line: $(head -c 300 "$dir/err" | cat -A | tr "\n" " ")")
-    [[ $line == "$NAME: run-time error:"* ]] || why+=("stderr does not start with '$NAME: run-time error:': $line")
-    [[ ${line,,} == *journal* ]] || why+=("stderr does not mention the journal: $line")
+    check_run "$dir" 1
+    err=$(cat "$dir/err")   # drops the final newline
+    [[ -s $dir/err && $(tail -c 1 "$dir/err") == "" && $(wc -l <"$dir/err") -eq 1 ]] ||
+        why+=("stderr is not exactly one line: $(head -c 300 "$dir/err" | cat -A | tr '\n' ' ')")
+    [[ $err == "$NAME: run-time error:"* ]] || why+=("stderr does not start with '$NAME: run-time error:'")
+    [[ ${err,,} == *journal* ]] || why+=("stderr does not mention the journal")
     report "$name" "${why[@]}"
 }
 
@@ -245,8 +241,10 @@ inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
     echo "$PASSED $FAILED" >"$WORK/counts"
 }
 
+setup_error() { log "ERROR: $*"; echo "0 passed, 0 failed"; exit 2; }
+
 main() {
-    local bin=${1:-} missing=() tool journald= rc work ns_pid
+    local bin=${1:-} missing=() tool journald='' rc passed failed
     for tool in unshare journalctl logger python3 timeout; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
@@ -254,36 +252,27 @@ main() {
         [[ -x $tool ]] && { journald=$tool; break; }
     done
     [[ -n $journald ]] || missing+=(systemd-journald)
-    if ((${#missing[@]})); then
-        log "ERROR: required tools not found: ${missing[*]}"
-    elif [[ -z $bin || ! -x $bin ]]; then
-        log "ERROR: program under test not given or not executable: '$bin'"
-    elif [[ $(id -u) -ne 0 ]]; then
-        log "ERROR: must run as root (mount namespace and bind mounts)"
-    else
-        work=$(mktemp -d "${TMPDIR:-/tmp}/orbelle-journal.XXXXXX") || exit 2
-        trap 'rm -rf -- "$work"' EXIT
-        write_helper "$work/helper.py"
-        # PID namespace + --kill-child: when its first process dies, the
-        # kernel kills everything left in it (journald included).
-        timeout -k 5 "$TOTAL_LIMIT" unshare --mount --propagation private \
-            --pid --fork --kill-child --mount-proc \
-            bash "$(readlink -f -- "$0")" --in-namespace \
-            "$(readlink -f -- "$bin")" "$work" "$journald" &
-        ns_pid=$!
-        trap 'kill -TERM "$ns_pid" 2>/dev/null; wait "$ns_pid"; exit 143' INT TERM
-        wait "$ns_pid"
-        rc=$?
-        if [[ -s $work/counts ]]; then
-            read -r passed failed <"$work/counts"
-            echo "$passed passed, $failed failed"
-            ((rc == 0 && failed == 0)) && exit 0
-            exit 1
-        fi
-        log "ERROR: the namespace part did not complete (status $rc)"
-    fi
-    echo "0 passed, 0 failed"
-    exit 2
+    ((${#missing[@]} == 0)) || setup_error "required tools not found: ${missing[*]}"
+    [[ -n $bin && -x $bin ]] || setup_error "program under test not given or not executable: '$bin'"
+    [[ $(id -u) -eq 0 ]] || setup_error "must run as root (mount namespace and bind mounts)"
+
+    WORK=$(mktemp -d "${TMPDIR:-/tmp}/orbelle-journal.XXXXXX") || setup_error "mktemp failed"
+    trap 'rm -rf -- "$WORK"' EXIT
+    write_helper "$WORK/helper.py"
+    # PID namespace + --kill-child: when its first process dies, the kernel
+    # kills everything left in it (journald included).
+    timeout -k 5 "$TOTAL_LIMIT" unshare --mount --propagation private \
+        --pid --fork --kill-child --mount-proc \
+        bash "$(readlink -f -- "$0")" --in-namespace \
+        "$(readlink -f -- "$bin")" "$WORK" "$journald" &
+    NS_PID=$!
+    trap 'kill -TERM "$NS_PID" 2>/dev/null; wait "$NS_PID"; exit 143' INT TERM
+    wait "$NS_PID"
+    rc=$?
+    [[ -s $WORK/counts ]] || setup_error "the namespace part did not complete (status $rc)"
+    read -r passed failed <"$WORK/counts"
+    echo "$passed passed, $failed failed"
+    ((rc == 0 && failed == 0))
 }
 
 if [[ ${1:-} == --in-namespace ]]; then

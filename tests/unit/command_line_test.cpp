@@ -1,0 +1,95 @@
+#include "modMain.h"
+
+#include <gtest/gtest.h>
+
+using modMain::Action;
+using modMain::Command;
+using modMain::InterpretCommand;
+using modMain::NormaliseArgumentText;
+
+namespace {
+
+Command Interpret(std::u16string_view argumentText) {
+    return InterpretCommand(NormaliseArgumentText(argumentText));
+}
+
+void ExpectReport(std::u16string_view argumentText, modMain::ReportKind kind, modMain::OutputMode mode) {
+    const Command command = Interpret(argumentText);
+    EXPECT_EQ(command.action, Action::kReport);
+    EXPECT_EQ(command.kind, kind);
+    EXPECT_EQ(command.mode, mode);
+}
+
+void ExpectUsage(std::u16string_view argumentText) {
+    EXPECT_EQ(Interpret(argumentText).action, Action::kUsage);
+}
+
+} // namespace
+
+TEST(Normalisation, TrimsOuterBlanksUpperCasesAndCollapsesSpaceRuns) {
+    EXPECT_EQ(NormaliseArgumentText(u"  /i:ms   /f:u \t"), u"/I:MS /F:U");
+    EXPECT_EQ(NormaliseArgumentText(u"\r\n/a\0"), u"/A");
+    EXPECT_EQ(NormaliseArgumentText(u"\t\t\t"), u"");
+    // Inner tabs are not blanks between parts.
+    EXPECT_EQ(NormaliseArgumentText(u"/I\t/F"), u"/I\t/F");
+    // Letters beyond ASCII are left alone.
+    EXPECT_EQ(NormaliseArgumentText(u"/iя"), u"/Iя");
+}
+
+TEST(CommandTable, AcceptsExactlyTheFortyFiveReportCommands) {
+    const std::pair<std::u16string, modMain::ReportKind> information[] = {
+        {u"", modMain::kAll},           {u"/I", modMain::kAll},
+        {u"/I:A", modMain::kAll},       {u"/I:V", modMain::kVersion},
+        {u"/I:MS", modMain::kMemoryStat}, {u"/I:MI", modMain::kMemoryInfo},
+        {u"/I:PI", modMain::kProcessorInfo}, {u"/I:LI", modMain::kLightInfo},
+        {u"/I:LI2", modMain::kLightInfo2}};
+    const std::pair<std::u16string, modMain::OutputMode> outputs[] = {
+        {u"", modMain::kScreen},        {u"/F", modMain::kAnsiFile},
+        {u"/F:A", modMain::kAnsiFile},  {u"/F:U", modMain::kUnicodeFile},
+        {u"/E", modMain::kEventLog}};
+    int accepted = 0;
+    for (const auto& [infoText, kind] : information)
+        for (const auto& [outputText, mode] : outputs) {
+            const std::u16string both =
+                infoText.empty() || outputText.empty() ? infoText + outputText : infoText + u" " + outputText;
+            SCOPED_TRACE(std::string(both.begin(), both.end()));
+            ExpectReport(both, kind, mode);
+            ++accepted;
+        }
+    EXPECT_EQ(accepted, 45);
+}
+
+TEST(CommandTable, AboutAndUsageHaveTheirNames) {
+    EXPECT_EQ(Interpret(u"/A").action, Action::kAbout);
+    EXPECT_EQ(Interpret(u"/about").action, Action::kAbout);
+    EXPECT_EQ(Interpret(u"/?").action, Action::kUsage);
+    EXPECT_EQ(Interpret(u"/Usage").action, Action::kUsage);
+    EXPECT_EQ(Interpret(u"/HELP").action, Action::kUsage);
+}
+
+TEST(CommandTable, EmptyOrBlankTextIsTheFullReportOnScreen) {
+    ExpectReport(u"", modMain::kAll, modMain::kScreen);
+    ExpectReport(u"    ", modMain::kAll, modMain::kScreen);
+    ExpectReport(u"\t \t", modMain::kAll, modMain::kScreen);
+}
+
+TEST(CommandTable, CaseAndSpacingDoNotMatter) {
+    ExpectReport(u"/i:ms", modMain::kMemoryStat, modMain::kScreen);
+    ExpectReport(u"/I:MS  /F:U", modMain::kMemoryStat, modMain::kUnicodeFile);
+    ExpectReport(u"/i   /f", modMain::kAll, modMain::kAnsiFile);
+    ExpectReport(u"/I:LI2 /E", modMain::kLightInfo2, modMain::kEventLog);
+}
+
+TEST(CommandTable, EverythingElseShowsTheUsage) {
+    ExpectUsage(u"/F:U /I:MS");     // output part first
+    ExpectUsage(u"/I:A/F");         // no space between the parts
+    ExpectUsage(u"/I /I:V");        // two information parts
+    ExpectUsage(u"/F /E");          // two output parts
+    ExpectUsage(u"\"/I\"");         // quotes are not interpreted
+    ExpectUsage(u"/I\t/F");         // a tab between the parts
+    ExpectUsage(u"/I:");            // a part cut short
+    ExpectUsage(u"/A /F");          // about takes no destination
+    ExpectUsage(u"-I");
+    ExpectUsage(u"/I:MS /F:U x");
+    ExpectUsage(std::u16string(1 << 20, u'/'));
+}

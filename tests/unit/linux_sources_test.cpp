@@ -1,0 +1,140 @@
+#include "linux_sources.h"
+
+#include <gtest/gtest.h>
+
+using namespace linux_sources;
+
+namespace {
+
+constexpr std::uint64_t KiB = 1024;
+
+const char kMemInfo[] = "MemTotal:        8000000 kB\n"
+                        "MemFree:         1000000 kB\n"
+                        "MemAvailable:    6000000 kB\n"
+                        "Buffers:          100000 kB\n"
+                        "Cached:          2000000 kB\n"
+                        "SwapCached:            0 kB\n"
+                        "Shmem:            300000 kB\n"
+                        "SReclaimable:     200000 kB\n"
+                        "SwapTotal:       2000000 kB\n"
+                        "SwapFree:        1500000 kB\n";
+
+} // namespace
+
+TEST(MemInfo, MapsToTheWindowsMeanings) {
+    const auto info = ParseMemInfo(kMemInfo);
+    ASSERT_TRUE(info);
+    const kxutil::MemoryStatusRecord record = MapMemoryStatus(*info, std::nullopt, 1 << 30, 1 << 20);
+    EXPECT_EQ(record.ullTotalPhys, 8000000.0 * KiB);
+    EXPECT_EQ(record.ullAvailPhys, 6000000.0 * KiB);
+    EXPECT_EQ(record.dwMemoryLoad, 25u);
+    EXPECT_EQ(record.ullTotalPageFile, 10000000.0 * KiB);
+    EXPECT_EQ(record.ullAvailPageFile, 7500000.0 * KiB);
+    EXPECT_EQ(record.ullTotalVirtual, 1073741824.0);
+    EXPECT_EQ(record.ullAvailVirtual, 1073741824.0 - 1048576.0);
+}
+
+TEST(MemInfo, EstimatesAvailableWithoutMemAvailable) {
+    std::string text = kMemInfo;
+    text.erase(text.find("MemAvailable"), text.find("Buffers") - text.find("MemAvailable"));
+    const auto info = ParseMemInfo(text);
+    ASSERT_TRUE(info);
+    // Free + Buffers + Cached + SReclaimable - Shmem
+    EXPECT_EQ(AvailablePhysical(*info), 3000000 * KiB);
+}
+
+TEST(MemInfo, MemAvailableAboveTotalIsNotBelieved) {
+    std::string text = kMemInfo;
+    text.replace(text.find("6000000"), 7, "9000000");
+    EXPECT_EQ(AvailablePhysical(*ParseMemInfo(text)), 3000000 * KiB);
+}
+
+TEST(MemInfo, RejectsTextWithoutTotal) {
+    EXPECT_FALSE(ParseMemInfo(""));
+    EXPECT_FALSE(ParseMemInfo("MemFree: 10 kB\n"));
+    EXPECT_FALSE(ParseMemInfo("MemTotal: 0 kB\n"));
+    EXPECT_FALSE(ParseMemInfo("MemTotal: lots kB\n"));
+    EXPECT_FALSE(ParseMemInfo("MemTotal: 99999999999999999999 kB\n"));
+    EXPECT_FALSE(ParseMemInfo("MemTotalX: 10 kB\n"));
+}
+
+TEST(MemInfo, MemoryLoadIsTruncated) {
+    EXPECT_EQ(MemoryLoadPercent(1000, 1000), 0u);
+    EXPECT_EQ(MemoryLoadPercent(1000, 0), 100u);
+    EXPECT_EQ(MemoryLoadPercent(1000, 991), 0u);
+    EXPECT_EQ(MemoryLoadPercent(1000, 5), 99u);
+    EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, 0), 100u);
+    EXPECT_EQ(MemoryLoadPercent(0, 0), 0u);
+}
+
+TEST(Cgroup, ALimitBelowTheMachineIsThePhysicalMemory) {
+    const auto info = ParseMemInfo(kMemInfo);
+    const CgroupMemory cgroup{512 * KiB * KiB, 200 * KiB * KiB, 50 * KiB * KiB};
+    const auto record = MapMemoryStatus(*info, cgroup, 1 << 30, 0);
+    EXPECT_EQ(record.ullTotalPhys, 512.0 * KiB * KiB);
+    EXPECT_EQ(record.ullAvailPhys, 362.0 * KiB * KiB);
+    EXPECT_EQ(record.dwMemoryLoad, 29u);
+    EXPECT_EQ(record.ullTotalPageFile, 512.0 * KiB * KiB + 2000000.0 * KiB);
+
+    const CgroupMemory unlimited{UINT64_MAX, 200, 0};
+    EXPECT_EQ(MapMemoryStatus(*info, unlimited, 1, 0).ullTotalPhys, 8000000.0 * KiB);
+}
+
+TEST(Cgroup, FindsTheMemoryControllersDirectory) {
+    const auto v1 = MemoryCgroupPath("12:pids:/a\n4:cpu,memory:/box/app\n0::/\n");
+    ASSERT_TRUE(v1);
+    EXPECT_FALSE(v1->unified);
+    EXPECT_EQ(v1->path, "/box/app");
+    const auto v2 = MemoryCgroupPath("0::/user.slice/a:b\n");
+    ASSERT_TRUE(v2);
+    EXPECT_TRUE(v2->unified);
+    EXPECT_EQ(v2->path, "/user.slice/a:b");
+    EXPECT_FALSE(MemoryCgroupPath("1:cpu:/\ngarbage\n"));
+
+    const char mountInfo[] =
+        "31 23 0:28 / /sys/fs/cgroup rw,relatime - tmpfs tmpfs rw,mode=755\n"
+        "35 31 0:32 / /sys/fs/cgroup/memory rw,relatime - cgroup cgroup rw,memory\n"
+        "36 31 0:33 /box /sys/fs/cgroup/my\\040memory rw - cgroup cgroup rw,memory,hugetlb\n"
+        "40 23 0:40 / /sys/fs/cgroup/unified rw shared:9 - cgroup2 cgroup2 rw\n";
+    const auto directory = MemoryCgroupDirectory(mountInfo, *v1);
+    ASSERT_TRUE(directory);
+    EXPECT_EQ(directory->directory, "/sys/fs/cgroup/memory/box/app");
+    EXPECT_EQ(directory->mountPoint, "/sys/fs/cgroup/memory");
+    const auto unified = MemoryCgroupDirectory(mountInfo, *v2);
+    ASSERT_TRUE(unified);
+    EXPECT_EQ(unified->directory, "/sys/fs/cgroup/unified/user.slice/a:b");
+    // A hierarchy mounted from a sub-directory (as in a container).
+    const char containerMount[] = "36 31 0:33 /box /sys/fs/cgroup/my\\040memory rw - cgroup cgroup rw,memory\n";
+    EXPECT_EQ(MemoryCgroupDirectory(containerMount, *v1)->directory, "/sys/fs/cgroup/my memory/app");
+    EXPECT_FALSE(MemoryCgroupDirectory(containerMount, CgroupPath{false, "/elsewhere"}));
+}
+
+TEST(Cgroup, LimitsAndStatistics) {
+    EXPECT_EQ(ParseMemoryLimit("536870912\n"), 536870912u);
+    EXPECT_FALSE(ParseMemoryLimit("max\n"));
+    EXPECT_FALSE(ParseMemoryLimit(""));
+    EXPECT_EQ(SpaceSeparatedField("active_file 5\ninactive_file 7\n", "inactive_file"), 7u);
+    EXPECT_EQ(SpaceSeparatedField("total_inactive_file 9\n", "total_inactive_file"), 9u);
+    EXPECT_FALSE(SpaceSeparatedField("inactive_file x\n", "inactive_file"));
+}
+
+TEST(OsRelease, UnquotesAndUnescapes) {
+    EXPECT_EQ(OsReleaseValue("NAME=x\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n", "PRETTY_NAME"),
+              "Debian GNU/Linux 12 (bookworm)");
+    EXPECT_EQ(OsReleaseValue("PRETTY_NAME='It''s \\ here'", "PRETTY_NAME"), "Its \\ here");
+    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=\"A \\\"B\\\" \\$C\"\r\n", "PRETTY_NAME"), "A \"B\" $C");
+    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=Plain\n", "PRETTY_NAME"), "Plain");
+    EXPECT_EQ(OsReleaseValue("# PRETTY_NAME=no\nPRETTY_NAME_X=no\n", "PRETTY_NAME"), std::nullopt);
+    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=\"unterminated", "PRETTY_NAME"), "unterminated");
+    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=a\nPRETTY_NAME=b\n", "PRETTY_NAME"), "b");
+}
+
+TEST(CpuList, RangesBecomeAMask) {
+    EXPECT_EQ(ParseCpuList("0-1\n"), 0b11u);
+    EXPECT_EQ(ParseCpuList("0,2-3,5"), 0b101101u);
+    EXPECT_EQ(ParseCpuList("0-127"), UINT64_MAX);
+    EXPECT_FALSE(ParseCpuList(""));
+    EXPECT_FALSE(ParseCpuList("3-1"));
+    EXPECT_FALSE(ParseCpuList("0-"));
+    EXPECT_FALSE(ParseCpuList("a"));
+}
