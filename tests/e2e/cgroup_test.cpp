@@ -1,0 +1,57 @@
+// Inside a memory cgroup with a limit, the limit is the physical memory.
+#include "run_program.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct TestCgroup {
+    std::string directory;
+    std::string limitFile;
+};
+
+// A new child of this process's memory cgroup (v1), or of the unified
+// hierarchy's root (v2, where a populated inner cgroup cannot have children
+// with controllers).
+TestCgroup MakeCgroup() {
+    std::ifstream self("/proc/self/cgroup");
+    const std::string name = "/orbelle-test-" + std::to_string(getpid());
+    for (std::string line; std::getline(self, line);) {
+        const std::size_t first = line.find(':'), second = line.find(':', first + 1);
+        const std::string controllers = line.substr(first + 1, second - first - 1);
+        if ((',' + controllers + ',').find(",memory,") != std::string::npos) {
+            const std::string parent = "/sys/fs/cgroup/memory" + line.substr(second + 1);
+            return {(parent == "/sys/fs/cgroup/memory/" ? "/sys/fs/cgroup/memory" : parent) + name,
+                    "memory.limit_in_bytes"};
+        }
+    }
+    std::ofstream("/sys/fs/cgroup/cgroup.subtree_control") << "+memory";
+    return {"/sys/fs/cgroup" + name, "memory.max"};
+}
+
+} // namespace
+
+TEST(MemoryCgroup, ALimitBelowTheMachinesMemoryIsThePhysicalMemory) {
+    ASSERT_EQ(geteuid(), 0u) << "making a cgroup needs root";
+    const TestCgroup cgroup = MakeCgroup();
+    ASSERT_EQ(mkdir(cgroup.directory.c_str(), 0755), 0) << cgroup.directory;
+    {
+        std::ofstream limit(cgroup.directory + "/" + cgroup.limitFile);
+        limit << (512 << 20);
+    }
+    e2e::Invocation run{{"/I:LI2"}};
+    run.prefix = {"/bin/sh", "-c", "echo $$ > " + cgroup.directory + "/cgroup.procs && exec \"$0\" \"$@\""};
+    const e2e::Result result = e2e::Execute(run);
+    rmdir(cgroup.directory.c_str());
+
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    const std::vector<std::string> lines = e2e::SplitLines(result.out);
+    ASSERT_EQ(lines.size(), 6u) << result.out;
+    EXPECT_EQ(lines[1], "RAM total:  512 MB");
+    const std::string available = lines[0].substr(12);
+    EXPECT_TRUE(available.find(" MB") != std::string::npos || available.find(" KB") != std::string::npos ||
+                available.find(" bytes") != std::string::npos) << available;
+}

@@ -1,0 +1,92 @@
+// What OrbelleC writes on standard output, byte for byte.
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using e2e::Execute;
+
+namespace {
+
+const std::string kAbout = "Brenvik - Pavik system info (console) 1.04.0112\r\n"
+                           "Copyright (C) 2026 Brenvik - Pavik";
+
+std::string UsageResource() {
+    return e2e::ReadFile(std::string(ORBELLE_SOURCE_DIR) + "/resources/TXT_USAGE_NEW.txt");
+}
+
+std::string Filled(std::string text, const std::string& name) {
+    for (std::size_t at; (at = text.find("%00")) != std::string::npos;) text.replace(at, 3, name);
+    return text;
+}
+
+std::string ExpectedUsage(const char* charset, const std::string& name = "OrbelleC") {
+    return kAbout + "\r\n\r\n" + Filled(e2e::Recode(UsageResource(), "CP1251", charset), name) + "\r\n";
+}
+
+} // namespace
+
+TEST(ConsoleAbout, IsTitleVersionAndCopyrightOnTwoLines) {
+    for (const char* argument : {"/A", "/about", "  /About  "}) {
+        const e2e::Result result = Execute({{argument}});
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.out, kAbout + "\r\n") << argument;
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+TEST(ConsoleUsage, IsTheAboutTextAnEmptyLineAndTheFilledUsage) {
+    EXPECT_EQ(Execute({{"/?"}}).out, ExpectedUsage("UTF-8"));
+    EXPECT_EQ(Execute({{"/HELP"}}).out, ExpectedUsage("UTF-8"));
+    EXPECT_EQ(Execute({{"/usage"}}).out, ExpectedUsage("UTF-8"));
+}
+
+TEST(ConsoleUsage, AnythingUnrecognisedShowsTheUsageAndEndsNormally) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"/F:U", "/I:MS"}, {"/I:A/F"}, {"\"/I\""}, {"/X"}, {"\xFF\xFE"}}) {
+        const e2e::Result result = Execute({arguments});
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.out, ExpectedUsage("UTF-8")) << arguments[0];
+    }
+}
+
+TEST(ConsoleUsage, IsWrittenInTheLocalesEncoding) {
+    const std::string cp1251 = Execute({{"/?"}, "ru_RU.CP1251"}).out;
+    EXPECT_EQ(cp1251, ExpectedUsage("CP1251"));
+    const std::string ibm866 = Execute({{"/?"}, "ru_RU.IBM866"}).out;
+    EXPECT_EQ(ibm866, ExpectedUsage("IBM866"));
+    // "/I, /I:A - В…": capital Ve is 0x82 in IBM866 and 0xC2 in Windows-1251.
+    const std::string thirdLine = e2e::SplitLines(ibm866)[5];
+    EXPECT_EQ(thirdLine.substr(0, 12), "/I, /I:A - \x82");
+    EXPECT_EQ(e2e::SplitLines(cp1251)[5].substr(0, 12), "/I, /I:A - \xC2");
+}
+
+TEST(ConsoleUsage, CharactersTheLocaleLacksBecomeQuestionMarks) {
+    const std::string ascii = Execute({{"/?"}, "C"}).out;
+    EXPECT_EQ(e2e::SplitLines(ascii)[5].substr(0, 19), "/I, /I:A - ??????? ");
+    EXPECT_EQ(ascii.find_first_of("\x80\xFF"), std::string::npos);
+}
+
+TEST(ConsoleUsage, ARenamedCopyNamesItself) {
+    const std::string directory = e2e::TemporaryDirectory();
+    const std::string copy = directory + "/SysProbe.bin";
+    e2e::WriteFile(copy, e2e::ReadFile(ORBELLEC_PATH));
+    ASSERT_EQ(chmod(copy.c_str(), 0755), 0);
+    e2e::Invocation run{{"/?"}};
+    run.program = copy;
+    const e2e::Result result = Execute(run);
+    EXPECT_EQ(result.out, ExpectedUsage("UTF-8", "SysProbe"));
+    EXPECT_NE(result.out.find("SysProbe[.EXE] [[/I"), std::string::npos);
+    EXPECT_NE(result.out.find("\"SysProbe.TXT\""), std::string::npos);
+}
+
+TEST(ConsoleOutput, AClosedOrFailingStandardOutputEndsNormally) {
+    for (e2e::Invocation::StdOut mode : {e2e::Invocation::StdOut::kClosed, e2e::Invocation::StdOut::kDevFull, e2e::Invocation::StdOut::kReaderGone}) {
+        e2e::Invocation run{{"/I"}};
+        run.stdOut = mode;
+        const e2e::Result result = Execute(run);
+        EXPECT_EQ(result.signal, 0) << static_cast<int>(mode);
+        EXPECT_EQ(result.exitStatus, 0) << static_cast<int>(mode);
+        EXPECT_EQ(result.err, "") << static_cast<int>(mode);
+    }
+}
