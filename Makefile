@@ -22,8 +22,8 @@ build-asan: deps
 	cmake --build build-asan -j $(JOBS)
 
 test: build build-asan
-	ctest --test-dir build --output-on-failure
-	ctest --test-dir build-asan --output-on-failure
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf build build-asan
