@@ -10,8 +10,9 @@ namespace modMainConsole {
 std::u16string BuildAboutText() {
     const modMain::ProgramIdentity identity = modMain::ReadProgramIdentity();
     std::u16string version;
-    modMain::Check(kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
-                   "kxFormatVersion");
+    modMain::Check(
+        kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
+        "kxFormatVersion");
     return identity.title + u" " + version + u"\r\n" + identity.legalCopyright;
 }
 
@@ -43,7 +44,8 @@ void ShowReport(std::u16string reportText) { modMainConsole::WriteConsoleText(re
 
 void ShowRunTimeError(std::u16string_view line) {
     std::string bytes;
-    if (kxutil::kxStrConvB(line, bytes) < 0) bytes = "run-time error";
+    if (kxutil::kxStrConvB(line, bytes) < 0)
+        bytes = "run-time error";
     kxutil::kxWriteStdErr(bytes + "\n");
 }
 

@@ -4,7 +4,7 @@
 namespace modMain {
 namespace {
 
-std::u16string VersionText(const ProgramIdentity& identity) {
+std::u16string VersionText(const ProgramIdentity &identity) {
     std::u16string version;
     Check(kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
           "kxFormatVersion");
@@ -19,7 +19,7 @@ std::u16string WithFileHeader(std::u16string report) {
         std::u16string dateTime;
         Check(kxutil::kxFormatGeneralDateNow(dateTime), "kxFormatGeneralDateNow");
         return ReportFileText(identity, dateTime, report);
-    } catch (const RunTimeError&) {
+    } catch (const RunTimeError &) {
         return report;
     }
 }
@@ -32,11 +32,11 @@ void SendToEventLog(std::u16string_view report) {
 
 } // namespace
 
-std::u16string EventLogText(const ProgramIdentity& identity, std::u16string_view report) {
+std::u16string EventLogText(const ProgramIdentity &identity, std::u16string_view report) {
     return identity.title + u" " + VersionText(identity) + u"\r\n\r\n" + std::u16string(report);
 }
 
-std::u16string ReportFileText(const ProgramIdentity& identity, std::u16string_view dateTime,
+std::u16string ReportFileText(const ProgramIdentity &identity, std::u16string_view dateTime,
                               std::u16string_view report) {
     return identity.title + u" " + VersionText(identity) + u"\r\n" + u"Сгенерировано " +
            std::u16string(dateTime) + u"\r\n\r\n" + std::u16string(report);

@@ -5,14 +5,14 @@
 
 #include <new>
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     kxutil::kxInitProcess(argc, argv);
     try {
         modMain::Main();
         return 0;
-    } catch (const modMain::RunTimeError& error) {
+    } catch (const modMain::RunTimeError &error) {
         FrontEnd::ShowRunTimeError(modMain::RunTimeErrorLine(error));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::bad_alloc &) {
         FrontEnd::ShowRunTimeError(
             modMain::RunTimeErrorLine({"allocating memory", -12, "out of memory"}));
     }

@@ -59,10 +59,10 @@ struct Command {
 void Main();
 void LoadTextBlocks();
 std::u16string LoadTextBlock(std::u16string_view name);
-const TextBlockStore& TextBlocks();
+const TextBlockStore &TextBlocks();
 ProgramIdentity ReadProgramIdentity();
-void Check(kxutil::Status status, const char* operation);
-std::u16string RunTimeErrorLine(const RunTimeError& error);
+void Check(kxutil::Status status, const char *operation);
+std::u16string RunTimeErrorLine(const RunTimeError &error);
 
 // Command line
 std::u16string NormaliseArgumentText(std::u16string_view text);
@@ -70,17 +70,17 @@ Command InterpretCommand(std::u16string_view normalised);
 void DispatchCommandLine();
 
 // Report assembly
-void ReplacePlaceholder(std::u16string& text, std::u16string_view placeholder,
+void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
                         std::u16string_view value);
-void FillReport(std::u16string& text, const kxutil::SystemInfoRecord& system,
-                const kxutil::MemoryStatusRecord& memory);
+void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
+                const kxutil::MemoryStatusRecord &memory);
 void BuildReport(ReportKind kind, OutputMode mode);
-void DescribeProcessor(std::u16string& text, std::uint16_t architecture, std::uint16_t level,
+void DescribeProcessor(std::u16string &text, std::uint16_t architecture, std::uint16_t level,
                        std::uint16_t revision);
 
 // Delivery
-std::u16string EventLogText(const ProgramIdentity& identity, std::u16string_view report);
-std::u16string ReportFileText(const ProgramIdentity& identity, std::u16string_view dateTime,
+std::u16string EventLogText(const ProgramIdentity &identity, std::u16string_view report);
+std::u16string ReportFileText(const ProgramIdentity &identity, std::u16string_view dateTime,
                               std::u16string_view report);
 std::string EncodeReportFile(std::u16string_view fileText, OutputMode mode);
 void DeliverReport(std::u16string text, OutputMode mode);

@@ -31,7 +31,7 @@ std::u16string_view ArchitectureName(std::uint16_t architecture) {
     }
 }
 
-void DescribeIntel(std::u16string& text, std::int16_t level, std::uint16_t revision) {
+void DescribeIntel(std::u16string &text, std::int16_t level, std::uint16_t revision) {
     std::u16string levelName;
     if (level >= 2 && level <= 4)
         levelName = u"80" + DecimalText(level) + u"86";
@@ -51,7 +51,7 @@ void DescribeIntel(std::u16string& text, std::int16_t level, std::uint16_t revis
 
 } // namespace
 
-void DescribeProcessor(std::u16string& text, std::uint16_t architecture, std::uint16_t level,
+void DescribeProcessor(std::u16string &text, std::uint16_t architecture, std::uint16_t level,
                        std::uint16_t revision) {
     const auto signedLevel = static_cast<std::int16_t>(level);
     ReplacePlaceholder(text, u"%20", ArchitectureName(architecture));

@@ -6,8 +6,8 @@
 namespace modMain {
 namespace {
 
-const std::u16string& TemplateOf(ReportKind kind) {
-    const TextBlockStore& blocks = TextBlocks();
+const std::u16string &TemplateOf(ReportKind kind) {
+    const TextBlockStore &blocks = TextBlocks();
     switch (kind) {
     case kVersion: return blocks.infoVersion;
     case kMemoryStat: return blocks.memoryStat;
@@ -20,27 +20,29 @@ const std::u16string& TemplateOf(ReportKind kind) {
     return blocks.infoAll;
 }
 
-void ReplaceByteSize(std::u16string& text, std::u16string_view placeholder, double bytes) {
+void ReplaceByteSize(std::u16string &text, std::u16string_view placeholder, double bytes) {
     std::u16string value;
     Check(kxutil::kxFormatByteSizeEx(bytes, value), "kxFormatByteSizeEx");
     ReplacePlaceholder(text, placeholder, value);
 }
 
-void ReplaceNumber(std::u16string& text, std::u16string_view placeholder, std::uint32_t number) {
+void ReplaceNumber(std::u16string &text, std::u16string_view placeholder, std::uint32_t number) {
     std::u16string value;
     Check(kxutil::kxFormatLong(static_cast<std::int32_t>(number), value), "kxFormatLong");
     ReplacePlaceholder(text, placeholder, value);
 }
 
-void ReplaceUnsignedSize(std::u16string& text, std::u16string_view placeholder, std::uint32_t field) {
+void ReplaceUnsignedSize(std::u16string &text, std::u16string_view placeholder,
+                         std::uint32_t field) {
     double bytes = 0;
-    Check(kxutil::kxLongToUnsignedLong(static_cast<std::int32_t>(field), bytes), "kxLongToUnsignedLong");
+    Check(kxutil::kxLongToUnsignedLong(static_cast<std::int32_t>(field), bytes),
+          "kxLongToUnsignedLong");
     ReplaceByteSize(text, placeholder, bytes);
 }
 
 // Addresses and masks are shown at the platform's own width, so nothing of
 // a 64-bit value is cut off.
-void ReplaceAddress(std::u16string& text, std::u16string_view placeholder, std::uintptr_t address) {
+void ReplaceAddress(std::u16string &text, std::u16string_view placeholder, std::uintptr_t address) {
     std::u16string value;
     if constexpr (sizeof address == 8)
         Check(kxutil::kxHexEx8(address, value), "kxHexEx8");
@@ -49,7 +51,7 @@ void ReplaceAddress(std::u16string& text, std::u16string_view placeholder, std::
     ReplacePlaceholder(text, placeholder, value);
 }
 
-void ReplaceMask(std::u16string& text, std::u16string_view placeholder, std::uintptr_t mask) {
+void ReplaceMask(std::u16string &text, std::u16string_view placeholder, std::uintptr_t mask) {
     std::u16string value;
     if constexpr (sizeof mask == 8)
         Check(kxutil::kxBin8(mask, value), "kxBin8");
@@ -58,7 +60,7 @@ void ReplaceMask(std::u16string& text, std::u16string_view placeholder, std::uin
     ReplacePlaceholder(text, placeholder, value);
 }
 
-double SwapInUse(const kxutil::MemoryStatusRecord& memory) {
+double SwapInUse(const kxutil::MemoryStatusRecord &memory) {
     std::feclearexcept(FE_ALL_EXCEPT);
     const double used = memory.ullTotalPageFile - memory.ullAvailPageFile;
     if (std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW) || !std::isfinite(used))
@@ -69,10 +71,11 @@ double SwapInUse(const kxutil::MemoryStatusRecord& memory) {
 
 } // namespace
 
-void ReplacePlaceholder(std::u16string& text, std::u16string_view placeholder,
+void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
                         std::u16string_view value) {
     std::size_t at = text.find(placeholder);
-    if (at == std::u16string::npos) return;
+    if (at == std::u16string::npos)
+        return;
     std::u16string result;
     result.reserve(text.size() + value.size() * 2);
     std::size_t from = 0;
@@ -86,8 +89,8 @@ void ReplacePlaceholder(std::u16string& text, std::u16string_view placeholder,
 
 // Every step runs for every kind, in this order, each on the result of the
 // one before; the system's name comes last and is never searched.
-void FillReport(std::u16string& text, const kxutil::SystemInfoRecord& system,
-                const kxutil::MemoryStatusRecord& memory) {
+void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
+                const kxutil::MemoryStatusRecord &memory) {
     ReplaceNumber(text, u"%01", memory.dwMemoryLoad);
     ReplaceByteSize(text, u"%02", memory.ullAvailPhys);
     ReplaceByteSize(text, u"%03", memory.ullTotalPhys);

@@ -10,21 +10,27 @@ TextBlockStore g_textBlocks;
 
 } // namespace
 
-void Check(kxutil::Status status, const char* operation) {
-    if (status < 0) throw RunTimeError{operation, status, kxutil::kxDescribeStatus(status)};
+void Check(kxutil::Status status, const char *operation) {
+    if (status < 0)
+        throw RunTimeError{operation, status, kxutil::kxDescribeStatus(status)};
 }
 
-std::u16string RunTimeErrorLine(const RunTimeError& error) {
+std::u16string RunTimeErrorLine(const RunTimeError &error) {
     std::u16string name;
-    if (kxutil::kxGetModuleBaseName(name) < 0) name = FrontEnd::kProgramTitle;
+    if (kxutil::kxGetModuleBaseName(name) < 0)
+        name = FrontEnd::kProgramTitle;
     return name + u": run-time error: " +
            unicode::Utf8ToUtf16(error.operation + " failed (status " +
                                 std::to_string(error.status) + ": " + error.detail + ")");
 }
 
 ProgramIdentity ReadProgramIdentity() {
-    ProgramIdentity identity{FrontEnd::kProgramTitle, ORBELLE_VERSION_MAJOR, ORBELLE_VERSION_MINOR,
-                             ORBELLE_VERSION_REVISION, {}, {}};
+    ProgramIdentity identity{FrontEnd::kProgramTitle,
+                             ORBELLE_VERSION_MAJOR,
+                             ORBELLE_VERSION_MINOR,
+                             ORBELLE_VERSION_REVISION,
+                             {},
+                             {}};
     Check(kxutil::kxGetModuleBaseName(identity.baseName), "kxGetModuleBaseName");
     Check(kxutil::kxGetLegalCopyright(identity.legalCopyright), "kxGetLegalCopyright");
     return identity;
@@ -48,7 +54,7 @@ void LoadTextBlocks() {
     g_textBlocks.usageNew = LoadTextBlock(u"TXT_USAGE_NEW");
 }
 
-const TextBlockStore& TextBlocks() { return g_textBlocks; }
+const TextBlockStore &TextBlocks() { return g_textBlocks; }
 
 void Main() {
     std::u16string appPath;

@@ -7,9 +7,9 @@
 namespace embedded_resources {
 
 struct Resource {
-    const char* type;
-    const char* name;
-    const unsigned char* data;
+    const char *type;
+    const char *name;
+    const unsigned char *data;
     std::size_t size;
 };
 

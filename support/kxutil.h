@@ -40,7 +40,7 @@ struct SystemInfoRecord {
     std::uint16_t wProcessorLevel;
     std::uint16_t wProcessorRevision;
 };
-static_assert(sizeof(SystemInfoRecord) == (sizeof(void*) == 8 ? 48 : 36));
+static_assert(sizeof(SystemInfoRecord) == (sizeof(void *) == 8 ? 48 : 36));
 
 // The platform's MEMORYSTATUSEX, with every byte count held as a double.
 struct MemoryStatusRecord {
@@ -70,59 +70,59 @@ constexpr std::uint16_t kArchUnknown = 0xFFFF;
 // --- Process set-up (platform) ---
 // Called once by the entry point before anything else: locale, signals,
 // standard handles, and the argument vector where the platform passes one.
-void kxInitProcess(int argc, char** argv);
-Status kxRegisterAppPath(std::u16string& path);
-Status kxIsInIDE(std::int16_t& inIde);
+void kxInitProcess(int argc, char **argv);
+Status kxRegisterAppPath(std::u16string &path);
+Status kxIsInIDE(std::int16_t &inIde);
 Status kxInitCommonControls();
-Status kxGetThunderMainHandle(WindowHandle& handle);
+Status kxGetThunderMainHandle(WindowHandle &handle);
 Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view iconPrefix);
-Status kxGetArgumentText(std::u16string& text);
-Status kxGetModuleBaseName(std::u16string& baseName);
-Status kxGetLegalCopyright(std::u16string& copyright);
+Status kxGetArgumentText(std::u16string &text);
+Status kxGetModuleBaseName(std::u16string &baseName);
+Status kxGetLegalCopyright(std::u16string &copyright);
 // "operation failed (status N: reason)" material: the system's words for a status.
 std::string kxDescribeStatus(Status status);
 
 // --- Resources (platform) ---
-Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string& text);
+Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string &text);
 
 // --- Text (portable) ---
-Status kxRTrimEx(std::u16string_view text, std::u16string& trimmed);
+Status kxRTrimEx(std::u16string_view text, std::u16string &trimmed);
 // Flags, in order: trim spaces, tabs, CR, LF, NUL, vertical tabs and form
 // feeds, no-break spaces, other Unicode spaces; keep leading, keep trailing.
 Status kxTrimEx2(std::u16string_view text, std::int16_t spaces, std::int16_t tabs, std::int16_t cr,
                  std::int16_t lf, std::int16_t nul, std::int16_t vtff, std::int16_t nbsp,
                  std::int16_t unicodeSpaces, std::int16_t keepLeading, std::int16_t keepTrailing,
-                 std::u16string& trimmed);
-Status kxDestroyDoubleSpaces(std::u16string_view text, std::u16string& collapsed);
+                 std::u16string &trimmed);
+Status kxDestroyDoubleSpaces(std::u16string_view text, std::u16string &collapsed);
 
 // --- Number formatting (portable) ---
-Status kxFormatLong(std::int32_t value, std::u16string& text);
-Status kxFormatByteSizeEx(double bytes, std::u16string& text);
-Status kxLongToUnsignedLong(std::int32_t value, double& unsignedValue);
-Status kxHexEx4(std::uint32_t value, std::u16string& text);
-Status kxHexEx8(std::uint64_t value, std::u16string& text);
-Status kxBin4(std::uint32_t value, std::u16string& text);
-Status kxBin8(std::uint64_t value, std::u16string& text);
-Status kxHiByte(std::uint16_t value, std::uint8_t& high);
-Status kxLoByte(std::uint16_t value, std::uint8_t& low);
+Status kxFormatLong(std::int32_t value, std::u16string &text);
+Status kxFormatByteSizeEx(double bytes, std::u16string &text);
+Status kxLongToUnsignedLong(std::int32_t value, double &unsignedValue);
+Status kxHexEx4(std::uint32_t value, std::u16string &text);
+Status kxHexEx8(std::uint64_t value, std::u16string &text);
+Status kxBin4(std::uint32_t value, std::u16string &text);
+Status kxBin8(std::uint64_t value, std::u16string &text);
+Status kxHiByte(std::uint16_t value, std::uint8_t &high);
+Status kxLoByte(std::uint16_t value, std::uint8_t &low);
 Status kxFormatVersion(std::int16_t major, std::int16_t minor, std::int16_t revision,
-                       std::u16string& text);
+                       std::u16string &text);
 
 // --- System facts (platform) ---
-Status kxGetNativeSystemInfo(SystemInfoRecord& info);
-Status kxGlobalMemoryStatus(MemoryStatusRecord& status);
-Status kxIsHostWin64(std::int16_t& is64);
-Status kxGetHostOSFullName(std::int32_t reserved, std::int32_t flags, std::u16string& name);
+Status kxGetNativeSystemInfo(SystemInfoRecord &info);
+Status kxGlobalMemoryStatus(MemoryStatusRecord &status);
+Status kxIsHostWin64(std::int16_t &is64);
+Status kxGetHostOSFullName(std::int32_t reserved, std::int32_t flags, std::u16string &name);
 // The short date, a space and the long time of the user's locale; the date
 // alone at exactly 00:00:00.
-Status kxFormatGeneralDateNow(std::u16string& text);
+Status kxFormatGeneralDateNow(std::u16string &text);
 
 // --- Code pages (platform) ---
-Status kxStrConvB(std::u16string_view text, std::string& bytes);
-Status kxAnsiToOem(std::u16string_view text, std::u16string& recoded);
+Status kxStrConvB(std::u16string_view text, std::string &bytes);
+Status kxAnsiToOem(std::u16string_view text, std::u16string &recoded);
 
 // --- Destinations (platform) ---
-Status kxLogInfo(std::u16string_view text, std::int32_t& unused);
+Status kxLogInfo(std::u16string_view text, std::int32_t &unused);
 // Writes the bytes to standard output; without a standard output it writes
 // nothing and succeeds.
 Status kxWriteStdOut(std::string_view bytes);

@@ -36,10 +36,10 @@
 namespace kxutil {
 namespace {
 
-constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
+constexpr const char *kJournalSocket = "/run/systemd/journal/socket";
 
 int g_argc = 0;
-char** g_argv = nullptr;
+char **g_argv = nullptr;
 // What the last failing operation knows about its failure beyond the status.
 std::string g_failureDetail;
 
@@ -48,10 +48,11 @@ Status Fail(int error, std::string detail) {
     return error > 0 ? -error : kErrIo;
 }
 
-Status ReadSmallFile(const char* path, std::string& content) {
+Status ReadSmallFile(const char *path, std::string &content) {
     content.clear();
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Fail(errno, std::string(path) + ": " + std::strerror(errno));
+    if (fd < 0)
+        return Fail(errno, std::string(path) + ": " + std::strerror(errno));
     char buffer[4096];
     while (true) {
         const ssize_t count = read(fd, buffer, sizeof buffer);
@@ -60,7 +61,8 @@ Status ReadSmallFile(const char* path, std::string& content) {
         } else if (count == 0 || errno != EINTR) {
             const int error = count == 0 ? 0 : errno;
             close(fd);
-            if (error != 0) return Fail(error, std::string(path) + ": " + std::strerror(error));
+            if (error != 0)
+                return Fail(error, std::string(path) + ": " + std::strerror(error));
             return kOk;
         }
     }
@@ -76,23 +78,25 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
 
 // Converts with iconv; an input sequence the target lacks becomes
 // `replacement`, and the conversion goes on after it.
-Status Iconv(const char* to, const char* from, std::string_view input, const char* replacement,
-             bool inputIsUtf8, std::string& output) {
+Status Iconv(const char *to, const char *from, std::string_view input, const char *replacement,
+             bool inputIsUtf8, std::string &output) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
         return Fail(errno, std::string("no conversion from ") + from + " to " + to);
     output.clear();
-    char* in = const_cast<char*>(input.data());
+    char *in = const_cast<char *>(input.data());
     std::size_t inLeft = input.size();
     std::vector<char> buffer(input.size() * 4 + 16);
     Status status = kOk;
     while (inLeft > 0) {
-        char* out = buffer.data();
+        char *out = buffer.data();
         std::size_t outLeft = buffer.size();
         const std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
         output.append(buffer.data(), static_cast<std::size_t>(out - buffer.data()));
-        if (result != static_cast<std::size_t>(-1)) continue;
-        if (errno == E2BIG) continue;
+        if (result != static_cast<std::size_t>(-1))
+            continue;
+        if (errno == E2BIG)
+            continue;
         if (errno != EILSEQ && errno != EINVAL) {
             status = Fail(errno, "character conversion failed");
             break;
@@ -107,14 +111,15 @@ Status Iconv(const char* to, const char* from, std::string_view input, const cha
     return status;
 }
 
-Status LocaleBytesToUtf16(std::string_view bytes, std::u16string& text) {
+Status LocaleBytesToUtf16(std::string_view bytes, std::u16string &text) {
     if (LocaleIsUtf8()) {
         text = unicode::Utf8ToUtf16(bytes);
         return kOk;
     }
     std::string utf8;
     const Status status = Iconv("UTF-8", nl_langinfo(CODESET), bytes, "\xEF\xBF\xBD", false, utf8);
-    if (status < 0) return status;
+    if (status < 0)
+        return status;
     text = unicode::Utf8ToUtf16(utf8);
     return kOk;
 }
@@ -122,7 +127,8 @@ Status LocaleBytesToUtf16(std::string_view bytes, std::u16string& text) {
 std::string BaseNameOf(std::string_view path) {
     std::string_view name = path.substr(path.rfind('/') + 1);
     const std::size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+    if (dot != std::string_view::npos && dot > 0)
+        name = name.substr(0, dot);
     return std::string(name);
 }
 
@@ -132,24 +138,35 @@ struct Uname {
     std::string sysname, release, machine;
 };
 
-Status ReadUname(Uname& result) {
+Status ReadUname(Uname &result) {
     utsname names{};
-    if (uname(&names) != 0) return Fail(errno, std::string("uname: ") + std::strerror(errno));
+    if (uname(&names) != 0)
+        return Fail(errno, std::string("uname: ") + std::strerror(errno));
     result = {names.sysname, names.release, names.machine};
     return kOk;
 }
 
 // Windows' architecture code for the machine the kernel runs on.
 std::uint16_t ArchitectureCode(std::string_view machine) {
-    auto starts = [&](std::string_view prefix) { return machine.substr(0, prefix.size()) == prefix; };
-    if (machine == "x86_64" || machine == "amd64") return kArchAmd64;
-    if (machine.size() == 4 && machine[0] == 'i' && machine.substr(2) == "86") return kArchIntel;
-    if (machine == "aarch64" || machine == "arm64" || starts("armv8b")) return kArchArm64;
-    if (starts("arm")) return kArchArm;
-    if (machine == "ia64") return kArchIa64;
-    if (starts("mips")) return kArchMips;
-    if (starts("alpha")) return kArchAlpha;
-    if (starts("ppc") || starts("powerpc")) return kArchPpc;
+    auto starts = [&](std::string_view prefix) {
+        return machine.substr(0, prefix.size()) == prefix;
+    };
+    if (machine == "x86_64" || machine == "amd64")
+        return kArchAmd64;
+    if (machine.size() == 4 && machine[0] == 'i' && machine.substr(2) == "86")
+        return kArchIntel;
+    if (machine == "aarch64" || machine == "arm64" || starts("armv8b"))
+        return kArchArm64;
+    if (starts("arm"))
+        return kArchArm;
+    if (machine == "ia64")
+        return kArchIa64;
+    if (starts("mips"))
+        return kArchMips;
+    if (starts("alpha"))
+        return kArchAlpha;
+    if (starts("ppc") || starts("powerpc"))
+        return kArchPpc;
     return kArchUnknown;
 }
 
@@ -162,41 +179,47 @@ bool IsSixtyFourBitMachine(std::string_view machine) {
 // family, revision = (displayed model << 8) | stepping, from cpuid leaf 1.
 // Elsewhere from /proc/cpuinfo: level = "CPU architecture", revision =
 // ("CPU variant" << 8) | "CPU revision".
-void ReadProcessorLevel(SystemInfoRecord& info) {
+void ReadProcessorLevel(SystemInfoRecord &info) {
 #if defined(__x86_64__) || defined(__i386__)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+        return;
     const unsigned stepping = eax & 0xF, model = (eax >> 4) & 0xF, family = (eax >> 8) & 0xF;
     const unsigned extendedModel = (eax >> 16) & 0xF, extendedFamily = (eax >> 20) & 0xFF;
     const unsigned shownFamily = family == 0xF ? family + extendedFamily : family;
-    const unsigned shownModel = family == 0x6 || family == 0xF ? (extendedModel << 4) + model : model;
+    const unsigned shownModel =
+        family == 0x6 || family == 0xF ? (extendedModel << 4) + model : model;
     info.wProcessorLevel = static_cast<std::uint16_t>(shownFamily);
     info.wProcessorRevision = static_cast<std::uint16_t>((shownModel << 8) | stepping);
     info.dwProcessorType = info.wProcessorArchitecture == kArchAmd64 ? 8664
-                           : shownFamily >= 5                         ? 586
-                                                                      : 386 + 100 * (shownFamily == 4);
+                           : shownFamily >= 5                        ? 586
+                                              : 386 + 100 * (shownFamily == 4);
 #else
     std::string cpuinfo;
-    if (ReadSmallFile("/proc/cpuinfo", cpuinfo) < 0) return;
-    auto field = [&](const char* key) -> unsigned {
+    if (ReadSmallFile("/proc/cpuinfo", cpuinfo) < 0)
+        return;
+    auto field = [&](const char *key) -> unsigned {
         const std::size_t at = cpuinfo.find(key);
-        if (at == std::string::npos) return 0;
+        if (at == std::string::npos)
+            return 0;
         const std::size_t colon = cpuinfo.find(':', at);
-        return colon == std::string::npos ? 0 : std::strtoul(cpuinfo.c_str() + colon + 1, nullptr, 0);
+        return colon == std::string::npos ? 0
+                                          : std::strtoul(cpuinfo.c_str() + colon + 1, nullptr, 0);
     };
     info.wProcessorLevel = static_cast<std::uint16_t>(field("CPU architecture"));
-    info.wProcessorRevision =
-        static_cast<std::uint16_t>(((field("CPU variant") & 0xFF) << 8) | (field("CPU revision") & 0xFF));
+    info.wProcessorRevision = static_cast<std::uint16_t>(((field("CPU variant") & 0xFF) << 8) |
+                                                         (field("CPU revision") & 0xFF));
 #endif
 }
 
 // Whether this page of the address space is one the process may map: free
 // and accepted by the kernel, or already mapped.
 bool IsUserPage(std::uintptr_t address, std::size_t pageSize) {
-    void* wanted = reinterpret_cast<void*>(address);
-    void* got = mmap(wanted, pageSize, PROT_NONE,
+    void *wanted = reinterpret_cast<void *>(address);
+    void *got = mmap(wanted, pageSize, PROT_NONE,
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
-    if (got == MAP_FAILED) return errno == EEXIST;
+    if (got == MAP_FAILED)
+        return errno == EEXIST;
     munmap(got, pageSize);
     return got == wanted; // kernels before 4.17 take the flag as a mere hint
 }
@@ -206,11 +229,13 @@ bool IsUserPage(std::uintptr_t address, std::size_t pageSize) {
 // so a binary search over page numbers finds its top.
 std::uintptr_t HighestUserAddress(std::size_t pageSize) {
     static std::uintptr_t cached = 0;
-    if (cached != 0) return cached;
-    std::uintptr_t low = 1;                            // page 1 lies below any mmap_min_addr
-    std::uintptr_t high = UINTPTR_MAX / pageSize;      // one past the last page number
+    if (cached != 0)
+        return cached;
+    std::uintptr_t low = 1;                       // page 1 lies below any mmap_min_addr
+    std::uintptr_t high = UINTPTR_MAX / pageSize; // one past the last page number
     std::uintptr_t lowest = 1;
-    while (lowest < high && !IsUserPage(lowest * pageSize, pageSize)) lowest *= 2;
+    while (lowest < high && !IsUserPage(lowest * pageSize, pageSize))
+        lowest *= 2;
     low = lowest;
     while (high - low > 1) {
         const std::uintptr_t middle = low + (high - low) / 2;
@@ -231,12 +256,14 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory() {
         ReadSmallFile("/proc/self/mountinfo", mountInfo) < 0)
         return std::nullopt;
     const auto path = linux_sources::MemoryCgroupPath(procCgroup);
-    if (!path) return std::nullopt;
+    if (!path)
+        return std::nullopt;
     const auto where = linux_sources::MemoryCgroupDirectory(mountInfo, *path);
-    if (!where) return std::nullopt;
-    const char* limitFile = path->unified ? "/memory.max" : "/memory.limit_in_bytes";
-    const char* usageFile = path->unified ? "/memory.current" : "/memory.usage_in_bytes";
-    const char* inactiveKey = path->unified ? "inactive_file" : "total_inactive_file";
+    if (!where)
+        return std::nullopt;
+    const char *limitFile = path->unified ? "/memory.max" : "/memory.limit_in_bytes";
+    const char *usageFile = path->unified ? "/memory.current" : "/memory.usage_in_bytes";
+    const char *inactiveKey = path->unified ? "inactive_file" : "total_inactive_file";
     // A limit set on an ancestor binds too: the tightest one up to the mount
     // point is the one in force.
     std::optional<linux_sources::CgroupMemory> tightest;
@@ -254,7 +281,8 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory() {
                 tightest = memory;
             }
         }
-        if (directory.size() <= where->mountPoint.size()) break;
+        if (directory.size() <= where->mountPoint.size())
+            break;
         directory.erase(directory.rfind('/'));
     }
     g_failureDetail.clear();
@@ -265,7 +293,7 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory() {
 
 // --- Process set-up ---
 
-void kxInitProcess(int argc, char** argv) {
+void kxInitProcess(int argc, char **argv) {
     g_argc = argc;
     g_argv = argv;
     std::setlocale(LC_ALL, "");
@@ -276,18 +304,20 @@ void kxInitProcess(int argc, char** argv) {
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
             const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-            if (opened >= 0 && opened != fd) close(opened);
+            if (opened >= 0 && opened != fd)
+                close(opened);
         }
 }
 
-Status kxRegisterAppPath(std::u16string& path) {
+Status kxRegisterAppPath(std::u16string &path) {
     char buffer[4096];
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (length < 0) return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
+    if (length < 0)
+        return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
     return LocaleBytesToUtf16(std::string_view(buffer, static_cast<std::size_t>(length)), path);
 }
 
-Status kxIsInIDE(std::int16_t& inIde) {
+Status kxIsInIDE(std::int16_t &inIde) {
     inIde = 0;
     return kOk;
 }
@@ -295,7 +325,7 @@ Status kxIsInIDE(std::int16_t& inIde) {
 Status kxInitCommonControls() { return kOk; }
 
 // A console program has no window of its own.
-Status kxGetThunderMainHandle(WindowHandle& handle) {
+Status kxGetThunderMainHandle(WindowHandle &handle) {
     handle = 0;
     return kOk;
 }
@@ -305,10 +335,11 @@ Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view) {
 }
 
 // The arguments joined by single spaces, read in the locale's encoding.
-Status kxGetArgumentText(std::u16string& text) {
+Status kxGetArgumentText(std::u16string &text) {
     std::string joined;
     for (int i = 1; i < g_argc; ++i) {
-        if (i > 1) joined += ' ';
+        if (i > 1)
+            joined += ' ';
         joined += g_argv[i];
     }
     return LocaleBytesToUtf16(joined, text);
@@ -316,35 +347,37 @@ Status kxGetArgumentText(std::u16string& text) {
 
 // The running image's file name without directory and last extension, so a
 // renamed copy goes by its own name.
-Status kxGetModuleBaseName(std::u16string& baseName) {
+Status kxGetModuleBaseName(std::u16string &baseName) {
     char buffer[4096];
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (length < 0) return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
-    return LocaleBytesToUtf16(BaseNameOf(std::string_view(buffer, static_cast<std::size_t>(length))),
-                              baseName);
+    if (length < 0)
+        return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
+    return LocaleBytesToUtf16(
+        BaseNameOf(std::string_view(buffer, static_cast<std::size_t>(length))), baseName);
 }
 
-Status kxGetLegalCopyright(std::u16string& copyright) {
+Status kxGetLegalCopyright(std::u16string &copyright) {
     copyright = unicode::AsciiToUtf16(ORBELLE_LEGAL_COPYRIGHT);
     return kOk;
 }
 
 std::string kxDescribeStatus(Status status) {
-    if (!g_failureDetail.empty()) return g_failureDetail;
+    if (!g_failureDetail.empty())
+        return g_failureDetail;
     return std::strerror(-status);
 }
 
 // --- Resources ---
 
-Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string& text) {
+Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string &text) {
     const std::string wantedName = unicode::Utf16ToUtf8(name);
     const std::string wantedType = unicode::Utf16ToUtf8(type);
     for (std::size_t i = 0; i < embedded_resources::kResourceCount; ++i) {
-        const embedded_resources::Resource& resource = embedded_resources::kResources[i];
+        const embedded_resources::Resource &resource = embedded_resources::kResources[i];
         if (wantedName == resource.name && wantedType == resource.type) {
             // The resources are written in Windows-1251, whatever the locale.
-            text = unicode::Cp1251ToUtf16(std::string_view(
-                reinterpret_cast<const char*>(resource.data), resource.size));
+            text = unicode::Cp1251ToUtf16(
+                std::string_view(reinterpret_cast<const char *>(resource.data), resource.size));
             return kOk;
         }
     }
@@ -361,31 +394,38 @@ Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u
 // lpMaximumApplicationAddress: the last byte the process can map.
 // dwNumberOfProcessors: the online logical processors;
 // dwActiveProcessorMask: bit n set for online CPU n.
-Status kxGetNativeSystemInfo(SystemInfoRecord& info) {
+Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
     Uname names;
-    if (Status status = ReadUname(names); status < 0) return status;
+    if (Status status = ReadUname(names); status < 0)
+        return status;
     info.wProcessorArchitecture = ArchitectureCode(names.machine);
     ReadProcessorLevel(info);
 
     const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pageSize <= 0) return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
+    if (pageSize <= 0)
+        return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
     info.dwPageSize = static_cast<std::uint32_t>(pageSize);
     info.dwAllocationGranularity = static_cast<std::uint32_t>(pageSize);
 
     std::string text;
-    if (Status status = ReadSmallFile("/proc/sys/vm/mmap_min_addr", text); status < 0) return status;
+    if (Status status = ReadSmallFile("/proc/sys/vm/mmap_min_addr", text); status < 0)
+        return status;
     const auto minimum = linux_sources::ParseMemoryLimit(text);
-    if (!minimum) return Fail(EBADMSG, "/proc/sys/vm/mmap_min_addr holds no number");
-    info.lpMinimumApplicationAddress =
-        static_cast<std::uintptr_t>(std::max<std::uint64_t>(*minimum, static_cast<std::uint64_t>(pageSize)));
+    if (!minimum)
+        return Fail(EBADMSG, "/proc/sys/vm/mmap_min_addr holds no number");
+    info.lpMinimumApplicationAddress = static_cast<std::uintptr_t>(
+        std::max<std::uint64_t>(*minimum, static_cast<std::uint64_t>(pageSize)));
     info.lpMaximumApplicationAddress = HighestUserAddress(static_cast<std::size_t>(pageSize));
 
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
-    if (online <= 0) return Fail(EINVAL, "sysconf(_SC_NPROCESSORS_ONLN) gave no count");
+    if (online <= 0)
+        return Fail(EINVAL, "sysconf(_SC_NPROCESSORS_ONLN) gave no count");
     info.dwNumberOfProcessors = static_cast<std::uint32_t>(online);
-    if (Status status = ReadSmallFile("/sys/devices/system/cpu/online", text); status < 0) return status;
+    if (Status status = ReadSmallFile("/sys/devices/system/cpu/online", text); status < 0)
+        return status;
     const auto mask = linux_sources::ParseCpuList(text);
-    if (!mask) return Fail(EBADMSG, "/sys/devices/system/cpu/online holds no CPU list");
+    if (!mask)
+        return Fail(EBADMSG, "/sys/devices/system/cpu/online holds no CPU list");
     info.dwActiveProcessorMask = static_cast<std::uintptr_t>(*mask);
     return kOk;
 }
@@ -398,17 +438,22 @@ Status kxGetNativeSystemInfo(SystemInfoRecord& info) {
 // ullAvailPageFile: available physical + SwapFree.
 // ullTotalVirtual: the user address space; ullAvailVirtual: that minus the
 //   process's VmSize.
-Status kxGlobalMemoryStatus(MemoryStatusRecord& status) {
+Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
     std::string memInfoText, processStatus;
-    if (Status read = ReadSmallFile("/proc/meminfo", memInfoText); read < 0) return read;
+    if (Status read = ReadSmallFile("/proc/meminfo", memInfoText); read < 0)
+        return read;
     const auto memInfo = linux_sources::ParseMemInfo(memInfoText);
-    if (!memInfo) return Fail(EBADMSG, "/proc/meminfo holds no MemTotal");
-    if (Status read = ReadSmallFile("/proc/self/status", processStatus); read < 0) return read;
+    if (!memInfo)
+        return Fail(EBADMSG, "/proc/meminfo holds no MemTotal");
+    if (Status read = ReadSmallFile("/proc/self/status", processStatus); read < 0)
+        return read;
     const auto vmSize = linux_sources::KibibyteField(processStatus, "VmSize");
-    if (!vmSize) return Fail(EBADMSG, "/proc/self/status holds no VmSize");
+    if (!vmSize)
+        return Fail(EBADMSG, "/proc/self/status holds no VmSize");
 
     const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pageSize <= 0) return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
+    if (pageSize <= 0)
+        return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
     const std::uint64_t userSpace =
         static_cast<std::uint64_t>(HighestUserAddress(static_cast<std::size_t>(pageSize))) + 1;
     status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(), userSpace, *vmSize);
@@ -416,46 +461,51 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord& status) {
 }
 
 // True when the running kernel is 64-bit, whatever this build's width.
-Status kxIsHostWin64(std::int16_t& is64) {
+Status kxIsHostWin64(std::int16_t &is64) {
     Uname names;
-    if (Status status = ReadUname(names); status < 0) return status;
+    if (Status status = ReadUname(names); status < 0)
+        return status;
     is64 = IsSixtyFourBitMachine(names.machine) ? -1 : 0;
     return kOk;
 }
 
 // os-release's PRETTY_NAME, then the kernel's name, release and machine.
 // The two arguments are reserved.
-Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string& name) {
+Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
     Uname names;
-    if (Status status = ReadUname(names); status < 0) return status;
+    if (Status status = ReadUname(names); status < 0)
+        return status;
     std::string full = names.sysname + " " + names.release + " " + names.machine;
     std::string osRelease;
     if (ReadSmallFile("/etc/os-release", osRelease) >= 0 ||
         ReadSmallFile("/usr/lib/os-release", osRelease) >= 0) {
         const auto pretty = linux_sources::OsReleaseValue(osRelease, "PRETTY_NAME");
-        if (pretty && !pretty->empty()) full = *pretty + ", " + full;
+        if (pretty && !pretty->empty())
+            full = *pretty + ", " + full;
     }
     g_failureDetail.clear();
     name = unicode::Utf8ToUtf16(full);
     return kOk;
 }
 
-Status kxFormatGeneralDateNow(std::u16string& text) {
+Status kxFormatGeneralDateNow(std::u16string &text) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr)
         return Fail(EINVAL, "the local time is not known");
     const bool midnight = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
     char buffer[256];
-    const std::size_t length = std::strftime(buffer, sizeof buffer, midnight ? "%x" : "%x %X", &local);
-    if (length == 0) return Fail(ERANGE, "the date does not fit");
+    const std::size_t length =
+        std::strftime(buffer, sizeof buffer, midnight ? "%x" : "%x %X", &local);
+    if (length == 0)
+        return Fail(ERANGE, "the date does not fit");
     return LocaleBytesToUtf16(std::string_view(buffer, length), text);
 }
 
 // --- Code pages ---
 
 // The ANSI bytes of a text: the locale's encoding, '?' for what it lacks.
-Status kxStrConvB(std::u16string_view text, std::string& bytes) {
+Status kxStrConvB(std::u16string_view text, std::string &bytes) {
     const std::string utf8 = unicode::Utf16ToUtf8(text);
     if (LocaleIsUtf8()) {
         bytes = utf8;
@@ -465,7 +515,7 @@ Status kxStrConvB(std::u16string_view text, std::string& bytes) {
 }
 
 // The console's encoding is the locale's, as for files: nothing to recode.
-Status kxAnsiToOem(std::u16string_view text, std::u16string& recoded) {
+Status kxAnsiToOem(std::u16string_view text, std::u16string &recoded) {
     recoded = std::u16string(text);
     return kOk;
 }
@@ -476,14 +526,15 @@ Status kxAnsiToOem(std::u16string_view text, std::u16string& recoded) {
 // holding a CR as binary data), PRIORITY 6 (information), SYSLOG_IDENTIFIER
 // the program's base name. sd_journal_send() reports success even when no
 // journal listens, so the socket is checked first.
-Status kxLogInfo(std::u16string_view text, std::int32_t& unused) {
+Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
     unused = 0;
     const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (probe < 0) return Fail(errno, std::string("socket: ") + std::strerror(errno));
+    if (probe < 0)
+        return Fail(errno, std::string("socket: ") + std::strerror(errno));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, kJournalSocket, sizeof address.sun_path - 1);
-    const int connected = connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    const int connected = connect(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
     const int connectError = errno;
     close(probe);
     if (connected != 0)
@@ -497,12 +548,13 @@ Status kxLogInfo(std::u16string_view text, std::int32_t& unused) {
         else
             message += c;
     std::u16string baseName;
-    if (Status status = kxGetModuleBaseName(baseName); status < 0) return status;
+    if (Status status = kxGetModuleBaseName(baseName); status < 0)
+        return status;
     const std::string identifier = "SYSLOG_IDENTIFIER=" + unicode::Utf16ToUtf8(baseName);
     const std::string priority = "PRIORITY=6";
-    iovec fields[] = {{const_cast<char*>(message.data()), message.size()},
-                      {const_cast<char*>(priority.data()), priority.size()},
-                      {const_cast<char*>(identifier.data()), identifier.size()}};
+    iovec fields[] = {{const_cast<char *>(message.data()), message.size()},
+                      {const_cast<char *>(priority.data()), priority.size()},
+                      {const_cast<char *>(identifier.data()), identifier.size()}};
     const int sent = sd_journal_sendv(fields, 3);
     if (sent < 0)
         return Fail(-sent, std::string("sending to the system journal: ") + std::strerror(-sent));
@@ -512,13 +564,16 @@ Status kxLogInfo(std::u16string_view text, std::int32_t& unused) {
 namespace {
 
 Status WriteAll(int fd, std::string_view bytes) {
-    if (fcntl(fd, F_GETFD) < 0) return kOk;
+    if (fcntl(fd, F_GETFD) < 0)
+        return kOk;
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno == EINTR)
+            continue;
         if (written <= 0) {
             const int error = written < 0 ? errno : EIO;
-            return Fail(error, std::string("writing to a standard stream: ") + std::strerror(error));
+            return Fail(error,
+                        std::string("writing to a standard stream: ") + std::strerror(error));
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
@@ -536,18 +591,19 @@ Status kxWriteStdErr(std::string_view bytes) { return WriteAll(STDERR_FILENO, by
 // and a symlink at that name is replaced rather than followed.
 Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     std::string target;
-    if (Status status = kxStrConvB(name, target); status < 0) return status;
-    auto failure = [&](int error) {
-        return Fail(error, target + ": " + std::strerror(error));
-    };
+    if (Status status = kxStrConvB(name, target); status < 0)
+        return status;
+    auto failure = [&](int error) { return Fail(error, target + ": " + std::strerror(error)); };
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
         temporary = ".orbelle-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
         fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno != EEXIST) return failure(errno);
+        if (fd < 0 && errno != EEXIST)
+            return failure(errno);
     }
-    if (fd < 0) return failure(EEXIST);
+    if (fd < 0)
+        return failure(EEXIST);
     int error = 0;
     for (std::string_view rest = bytes; !rest.empty() && error == 0;) {
         const ssize_t written = write(fd, rest.data(), rest.size());
@@ -556,9 +612,12 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
         else if (written == 0 || errno != EINTR)
             error = written == 0 ? EIO : errno;
     }
-    if (error == 0 && fsync(fd) != 0) error = errno;
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error == 0 && fsync(fd) != 0)
+        error = errno;
+    if (close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0)
+        error = errno;
     if (error != 0) {
         unlink(temporary.c_str());
         return failure(error);

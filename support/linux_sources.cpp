@@ -7,29 +7,32 @@ namespace linux_sources {
 namespace {
 
 // Takes the next line off the front of text.
-std::string_view NextLine(std::string_view& text) {
+std::string_view NextLine(std::string_view &text) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     return line;
 }
 
-void SkipBlanks(std::string_view& text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+void SkipBlanks(std::string_view &text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
 }
 
 // A decimal number at the front of text, taken off it; nullopt without
 // digits or on overflow.
-std::optional<std::uint64_t> TakeNumber(std::string_view& text) {
+std::optional<std::uint64_t> TakeNumber(std::string_view &text) {
     std::uint64_t value = 0;
     std::size_t digits = 0;
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
         const unsigned digit = static_cast<unsigned>(text[digits] - '0');
-        if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+        if (value > (UINT64_MAX - digit) / 10)
+            return std::nullopt;
         value = value * 10 + digit;
         ++digits;
     }
-    if (digits == 0) return std::nullopt;
+    if (digits == 0)
+        return std::nullopt;
     text.remove_prefix(digits);
     return value;
 }
@@ -51,7 +54,8 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     while (true) {
         const std::size_t end = text.find(separator);
         parts.push_back(text.substr(0, end));
-        if (end == std::string_view::npos) return parts;
+        if (end == std::string_view::npos)
+            return parts;
         text.remove_prefix(end + 1);
     }
 }
@@ -76,13 +80,15 @@ std::string UnescapeOctal(std::string_view text) {
 
 bool HasOption(std::string_view options, std::string_view option) {
     for (std::string_view candidate : Split(options, ','))
-        if (candidate == option) return true;
+        if (candidate == option)
+            return true;
     return false;
 }
 
 // Whether path lies at or below the directory root.
 bool IsWithin(std::string_view path, std::string_view root) {
-    if (root == "/") return !path.empty() && path.front() == '/';
+    if (root == "/")
+        return !path.empty() && path.front() == '/';
     return path.substr(0, root.size()) == root &&
            (path.size() == root.size() || path[root.size()] == '/');
 }
@@ -91,31 +97,38 @@ bool IsWithin(std::string_view path, std::string_view root) {
 
 std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_view key) {
     std::optional<std::string_view> value = LineValue(text, key, ':');
-    if (!value) return std::nullopt;
+    if (!value)
+        return std::nullopt;
     SkipBlanks(*value);
     std::optional<std::uint64_t> number = TakeNumber(*value);
-    if (!number) return std::nullopt;
+    if (!number)
+        return std::nullopt;
     SkipBlanks(*value);
     if (*value == "kB") {
-        if (*number > UINT64_MAX / 1024) return std::nullopt;
+        if (*number > UINT64_MAX / 1024)
+            return std::nullopt;
         return *number * 1024;
     }
-    if (value->empty()) return number;
+    if (value->empty())
+        return number;
     return std::nullopt;
 }
 
 std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::string_view key) {
     std::optional<std::string_view> value = LineValue(text, key, ' ');
-    if (!value) return std::nullopt;
+    if (!value)
+        return std::nullopt;
     std::optional<std::uint64_t> number = TakeNumber(*value);
-    if (!number || !value->empty()) return std::nullopt;
+    if (!number || !value->empty())
+        return std::nullopt;
     return number;
 }
 
 std::optional<MemInfo> ParseMemInfo(std::string_view text) {
     MemInfo info;
     const std::optional<std::uint64_t> total = KibibyteField(text, "MemTotal");
-    if (!total || *total == 0) return std::nullopt;
+    if (!total || *total == 0)
+        return std::nullopt;
     info.total = *total;
     info.available = KibibyteField(text, "MemAvailable");
     info.free = KibibyteField(text, "MemFree").value_or(0);
@@ -128,8 +141,9 @@ std::optional<MemInfo> ParseMemInfo(std::string_view text) {
     return info;
 }
 
-std::uint64_t AvailablePhysical(const MemInfo& info) {
-    if (info.available && *info.available <= info.total) return *info.available;
+std::uint64_t AvailablePhysical(const MemInfo &info) {
+    if (info.available && *info.available <= info.total)
+        return *info.available;
     // Kernels before 3.14 have no MemAvailable: estimate it the way free(1)
     // and the kernel itself did, from free memory and reclaimable caches.
     std::uint64_t estimate = 0;
@@ -140,15 +154,17 @@ std::uint64_t AvailablePhysical(const MemInfo& info) {
 }
 
 std::uint32_t MemoryLoadPercent(std::uint64_t total, std::uint64_t available) {
-    if (total == 0) return 0;
+    if (total == 0)
+        return 0;
     const std::uint64_t used = total - std::min(available, total);
     // Truncated, as Windows computes its memory load.
-    if (used <= UINT64_MAX / 100) return static_cast<std::uint32_t>(used * 100 / total);
+    if (used <= UINT64_MAX / 100)
+        return static_cast<std::uint32_t>(used * 100 / total);
     return static_cast<std::uint32_t>(used / (total / 100));
 }
 
-kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo& info,
-                                           const std::optional<CgroupMemory>& cgroup,
+kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,
+                                           const std::optional<CgroupMemory> &cgroup,
                                            std::uint64_t userSpaceBytes,
                                            std::uint64_t processVirtualBytes) {
     std::uint64_t total = info.total;
@@ -207,19 +223,24 @@ std::optional<std::string> OsReleaseValue(std::string_view text, std::string_vie
 }
 
 std::optional<std::uint64_t> ParseCpuList(std::string_view text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
-    if (text.empty()) return std::nullopt;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.remove_suffix(1);
+    if (text.empty())
+        return std::nullopt;
     std::uint64_t mask = 0;
     for (std::string_view range : Split(text, ',')) {
         std::optional<std::uint64_t> first = TakeNumber(range);
         std::optional<std::uint64_t> last = first;
-        if (!first) return std::nullopt;
+        if (!first)
+            return std::nullopt;
         if (!range.empty() && range.front() == '-') {
             range.remove_prefix(1);
             last = TakeNumber(range);
-            if (!last || *last < *first) return std::nullopt;
+            if (!last || *last < *first)
+                return std::nullopt;
         }
-        if (!range.empty()) return std::nullopt;
+        if (!range.empty())
+            return std::nullopt;
         for (std::uint64_t cpu = *first; cpu <= *last && cpu < 64; ++cpu)
             mask |= std::uint64_t{1} << cpu;
     }
@@ -232,30 +253,37 @@ std::optional<CgroupPath> MemoryCgroupPath(std::string_view procSelfCgroup) {
         // "hierarchy-id:controllers:path"; the path itself may hold colons.
         const std::string_view line = NextLine(procSelfCgroup);
         const std::size_t first = line.find(':');
-        const std::size_t second = line.find(':', first == std::string_view::npos ? first : first + 1);
-        if (second == std::string_view::npos) continue;
+        const std::size_t second =
+            line.find(':', first == std::string_view::npos ? first : first + 1);
+        if (second == std::string_view::npos)
+            continue;
         const std::string_view id = line.substr(0, first);
         const std::string_view controllers = line.substr(first + 1, second - first - 1);
         const std::string path(line.substr(second + 1));
-        if (HasOption(controllers, "memory")) return CgroupPath{false, path};
-        if (id == "0" && controllers.empty()) unified = CgroupPath{true, path};
+        if (HasOption(controllers, "memory"))
+            return CgroupPath{false, path};
+        if (id == "0" && controllers.empty())
+            unified = CgroupPath{true, path};
     }
     return unified;
 }
 
 std::optional<CgroupDirectory> MemoryCgroupDirectory(std::string_view mountInfo,
-                                                     const CgroupPath& cgroup) {
+                                                     const CgroupPath &cgroup) {
     while (!mountInfo.empty()) {
         const std::vector<std::string_view> fields = Split(NextLine(mountInfo), ' ');
         const auto dash = std::find(fields.begin(), fields.end(), "-");
-        if (fields.size() < 5 || dash == fields.end() || fields.end() - dash < 4) continue;
+        if (fields.size() < 5 || dash == fields.end() || fields.end() - dash < 4)
+            continue;
         const std::string_view type = dash[1];
-        const bool matches = cgroup.unified ? type == "cgroup2"
-                                            : type == "cgroup" && HasOption(dash[3], "memory");
-        if (!matches) continue;
+        const bool matches =
+            cgroup.unified ? type == "cgroup2" : type == "cgroup" && HasOption(dash[3], "memory");
+        if (!matches)
+            continue;
         const std::string root = UnescapeOctal(fields[3]);
         const std::string mountPoint = UnescapeOctal(fields[4]);
-        if (!IsWithin(cgroup.path, root)) continue;
+        if (!IsWithin(cgroup.path, root))
+            continue;
         const std::string relative = root == "/" ? cgroup.path : cgroup.path.substr(root.size());
         return CgroupDirectory{relative == "/" ? mountPoint : mountPoint + relative, mountPoint};
     }
@@ -263,9 +291,11 @@ std::optional<CgroupDirectory> MemoryCgroupDirectory(std::string_view mountInfo,
 }
 
 std::optional<std::uint64_t> ParseMemoryLimit(std::string_view text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.remove_suffix(1);
     std::optional<std::uint64_t> limit = TakeNumber(text);
-    if (!limit || !text.empty()) return std::nullopt;
+    if (!limit || !text.empty())
+        return std::nullopt;
     return limit;
 }
 

@@ -33,10 +33,10 @@ std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_vi
 std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::string_view key);
 // nullopt when MemTotal is missing or zero.
 std::optional<MemInfo> ParseMemInfo(std::string_view text);
-std::uint64_t AvailablePhysical(const MemInfo& info);
+std::uint64_t AvailablePhysical(const MemInfo &info);
 std::uint32_t MemoryLoadPercent(std::uint64_t total, std::uint64_t available);
-kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo& info,
-                                           const std::optional<CgroupMemory>& cgroup,
+kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,
+                                           const std::optional<CgroupMemory> &cgroup,
                                            std::uint64_t userSpaceBytes,
                                            std::uint64_t processVirtualBytes);
 
@@ -60,7 +60,7 @@ struct CgroupDirectory {
     std::string mountPoint;
 };
 std::optional<CgroupDirectory> MemoryCgroupDirectory(std::string_view mountInfo,
-                                                     const CgroupPath& cgroup);
+                                                     const CgroupPath &cgroup);
 // The limit in a memory.max or memory.limit_in_bytes file; nullopt for no limit.
 std::optional<std::uint64_t> ParseMemoryLimit(std::string_view text);
 

@@ -10,7 +10,7 @@ constexpr char16_t kReplacement = 0xFFFD;
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-void AppendUtf8(std::string& out, char32_t c) {
+void AppendUtf8(std::string &out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -28,7 +28,7 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-void AppendUtf16(std::u16string& out, char32_t c) {
+void AppendUtf16(std::u16string &out, char32_t c) {
     if (c < 0x10000) {
         out += static_cast<char16_t>(c);
     } else {
@@ -41,7 +41,7 @@ void AppendUtf16(std::u16string& out, char32_t c) {
 // Length of the well-formed UTF-8 sequence at the start of bytes and its
 // code point, or 0 when the sequence is malformed (overlong, surrogate,
 // beyond U+10FFFF or truncated).
-std::size_t DecodeUtf8(std::string_view bytes, char32_t& c) {
+std::size_t DecodeUtf8(std::string_view bytes, char32_t &c) {
     const auto b0 = static_cast<std::uint8_t>(bytes[0]);
     std::size_t length;
     char32_t min;
@@ -57,13 +57,16 @@ std::size_t DecodeUtf8(std::string_view bytes, char32_t& c) {
     } else {
         return 0;
     }
-    if (bytes.size() < length) return 0;
+    if (bytes.size() < length)
+        return 0;
     for (std::size_t i = 1; i < length; ++i) {
         const auto b = static_cast<std::uint8_t>(bytes[i]);
-        if ((b & 0xC0) != 0x80) return 0;
+        if ((b & 0xC0) != 0x80)
+            return 0;
         c = (c << 6) | (b & 0x3F);
     }
-    if (c < min || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c)) return 0;
+    if (c < min || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c))
+        return 0;
     return length;
 }
 

@@ -43,7 +43,8 @@ TEST(MemoryCgroup, ALimitBelowTheMachinesMemoryIsThePhysicalMemory) {
         limit << (512 << 20);
     }
     e2e::Invocation run{{"/I:LI2"}};
-    run.prefix = {"/bin/sh", "-c", "echo $$ > " + cgroup.directory + "/cgroup.procs && exec \"$0\" \"$@\""};
+    run.prefix = {"/bin/sh", "-c",
+                  "echo $$ > " + cgroup.directory + "/cgroup.procs && exec \"$0\" \"$@\""};
     const e2e::Result result = e2e::Execute(run);
     rmdir(cgroup.directory.c_str());
 
@@ -52,6 +53,8 @@ TEST(MemoryCgroup, ALimitBelowTheMachinesMemoryIsThePhysicalMemory) {
     ASSERT_EQ(lines.size(), 6u) << result.out;
     EXPECT_EQ(lines[1], "RAM total:  512 MB");
     const std::string available = lines[0].substr(12);
-    EXPECT_TRUE(available.find(" MB") != std::string::npos || available.find(" KB") != std::string::npos ||
-                available.find(" bytes") != std::string::npos) << available;
+    EXPECT_TRUE(available.find(" MB") != std::string::npos ||
+                available.find(" KB") != std::string::npos ||
+                available.find(" bytes") != std::string::npos)
+        << available;
 }

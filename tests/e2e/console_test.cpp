@@ -15,19 +15,21 @@ std::string UsageResource() {
     return e2e::ReadFile(std::string(ORBELLE_SOURCE_DIR) + "/resources/TXT_USAGE_NEW.txt");
 }
 
-std::string Filled(std::string text, const std::string& name) {
-    for (std::size_t at; (at = text.find("%00")) != std::string::npos;) text.replace(at, 3, name);
+std::string Filled(std::string text, const std::string &name) {
+    for (std::size_t at; (at = text.find("%00")) != std::string::npos;)
+        text.replace(at, 3, name);
     return text;
 }
 
-std::string ExpectedUsage(const char* charset, const std::string& name = "OrbelleC") {
-    return kAbout + "\r\n\r\n" + Filled(e2e::Recode(UsageResource(), "CP1251", charset), name) + "\r\n";
+std::string ExpectedUsage(const char *charset, const std::string &name = "OrbelleC") {
+    return kAbout + "\r\n\r\n" + Filled(e2e::Recode(UsageResource(), "CP1251", charset), name) +
+           "\r\n";
 }
 
 } // namespace
 
 TEST(ConsoleAbout, IsTitleVersionAndCopyrightOnTwoLines) {
-    for (const char* argument : {"/A", "/about", "  /About  "}) {
+    for (const char *argument : {"/A", "/about", "  /About  "}) {
         const e2e::Result result = Execute({{argument}});
         EXPECT_EQ(result.exitStatus, 0);
         EXPECT_EQ(result.out, kAbout + "\r\n") << argument;
@@ -42,8 +44,8 @@ TEST(ConsoleUsage, IsTheAboutTextAnEmptyLineAndTheFilledUsage) {
 }
 
 TEST(ConsoleUsage, AnythingUnrecognisedShowsTheUsageAndEndsNormally) {
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{"/F:U", "/I:MS"}, {"/I:A/F"}, {"\"/I\""}, {"/X"}, {"\xFF\xFE"}}) {
+    for (const std::vector<std::string> &arguments : std::vector<std::vector<std::string>>{
+             {"/F:U", "/I:MS"}, {"/I:A/F"}, {"\"/I\""}, {"/X"}, {"\xFF\xFE"}}) {
         const e2e::Result result = Execute({arguments});
         EXPECT_EQ(result.exitStatus, 0);
         EXPECT_EQ(result.out, ExpectedUsage("UTF-8")) << arguments[0];
@@ -81,7 +83,9 @@ TEST(ConsoleUsage, ARenamedCopyNamesItself) {
 }
 
 TEST(ConsoleOutput, AClosedOrFailingStandardOutputEndsNormally) {
-    for (e2e::Invocation::StdOut mode : {e2e::Invocation::StdOut::kClosed, e2e::Invocation::StdOut::kDevFull, e2e::Invocation::StdOut::kReaderGone}) {
+    for (e2e::Invocation::StdOut mode :
+         {e2e::Invocation::StdOut::kClosed, e2e::Invocation::StdOut::kDevFull,
+          e2e::Invocation::StdOut::kReaderGone}) {
         e2e::Invocation run{{"/I"}};
         run.stdOut = mode;
         const e2e::Result result = Execute(run);

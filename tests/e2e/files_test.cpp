@@ -13,12 +13,14 @@ namespace {
 
 const std::string kTitleLine = "Brenvik - Pavik system info (console) 1.04.0112";
 
-std::string ScreenReport(const std::string& command, const std::string& locale = "C.UTF-8") {
+std::string ScreenReport(const std::string &command, const std::string &locale = "C.UTF-8") {
     const std::string out = Execute({{command}, locale}).out;
     return out.substr(0, out.size() - 2);
 }
 
-std::string Utf16ToUtf8(const std::string& utf16le) { return e2e::Recode(utf16le, "UTF-16LE", "UTF-8"); }
+std::string Utf16ToUtf8(const std::string &utf16le) {
+    return e2e::Recode(utf16le, "UTF-16LE", "UTF-8");
+}
 
 } // namespace
 
@@ -35,7 +37,8 @@ TEST(AnsiFile, IsTitleGenerationTimeEmptyLineAndReportInTheLocalesEncoding) {
     EXPECT_EQ(lines[0], kTitleLine);
     // "Сгенерировано " in Windows-1251, then the short date and the long time.
     EXPECT_EQ(lines[1].substr(0, 14), "\xD1\xE3\xE5\xED\xE5\xF0\xE8\xF0\xEE\xE2\xE0\xED\xEE ");
-    EXPECT_TRUE(std::regex_match(lines[1].substr(14), std::regex(R"(\d\d\.\d\d\.\d{4}( \d\d:\d\d:\d\d)?)")))
+    EXPECT_TRUE(
+        std::regex_match(lines[1].substr(14), std::regex(R"(\d\d\.\d\d\.\d{4}( \d\d:\d\d:\d\d)?)")))
         << lines[1].substr(14);
     EXPECT_EQ(lines[2], "");
     EXPECT_EQ(bytes.substr(bytes.find("\r\n\r\n") + 4), ScreenReport("/I:V", "ru_RU.CP1251"));
@@ -121,7 +124,9 @@ TEST(ReportFile, ADirectoryAtTheNameIsARunTimeErrorAndNothingIsLeftBehind) {
     std::filesystem::create_directory(directory + "/OrbelleC.TXT");
     const e2e::Result result = Execute({{"/F"}, "C.UTF-8", directory});
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.err.rfind("OrbelleC: run-time error: writing the report file failed (status -21: ", 0), 0u)
+    EXPECT_EQ(result.err.rfind(
+                  "OrbelleC: run-time error: writing the report file failed (status -21: ", 0),
+              0u)
         << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
     EXPECT_EQ(e2e::DirectoryEntries(directory), std::vector<std::string>{"OrbelleC.TXT"});

@@ -14,41 +14,49 @@ using e2e::Execute;
 namespace {
 
 struct Kind {
-    const char* command;
-    const char* resource;
+    const char *command;
+    const char *resource;
 };
 
-constexpr Kind kKinds[] = {{"", "TXT_INFO_ALL"},           {"/I", "TXT_INFO_ALL"},
-                           {"/I:A", "TXT_INFO_ALL"},       {"/I:V", "TXT_INFO_VERSION"},
-                           {"/I:MS", "TXT_MEMORY_STAT"},   {"/I:MI", "TXT_MEMORY_INFO"},
-                           {"/I:PI", "TXT_PROCESSOR_INFO"}, {"/I:LI", "TXT_LIGHT_INFO"},
+constexpr Kind kKinds[] = {{"", "TXT_INFO_ALL"},
+                           {"/I", "TXT_INFO_ALL"},
+                           {"/I:A", "TXT_INFO_ALL"},
+                           {"/I:V", "TXT_INFO_VERSION"},
+                           {"/I:MS", "TXT_MEMORY_STAT"},
+                           {"/I:MI", "TXT_MEMORY_INFO"},
+                           {"/I:PI", "TXT_PROCESSOR_INFO"},
+                           {"/I:LI", "TXT_LIGHT_INFO"},
                            {"/I:LI2", "TXT_LIGHT_INFO_2"}};
 
 // The template's lines as patterns: literal text, a value for each
 // placeholder, and the last line without its trailing blanks.
-std::vector<std::regex> LinePatterns(const char* resource) {
-    std::string text = e2e::ReadFile(std::string(ORBELLE_SOURCE_DIR) + "/resources/" + resource + ".txt");
+std::vector<std::regex> LinePatterns(const char *resource) {
+    std::string text =
+        e2e::ReadFile(std::string(ORBELLE_SOURCE_DIR) + "/resources/" + resource + ".txt");
     text.erase(text.find_last_not_of(' ') + 1);
     std::vector<std::regex> patterns;
-    for (const std::string& line : e2e::SplitLines(text)) {
-        const std::string escaped = std::regex_replace(line, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
-        patterns.emplace_back(std::regex_replace(escaped, std::regex("%[0-9][0-9]"), "[^%\\r\\n]+"));
+    for (const std::string &line : e2e::SplitLines(text)) {
+        const std::string escaped =
+            std::regex_replace(line, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+        patterns.emplace_back(
+            std::regex_replace(escaped, std::regex("%[0-9][0-9]"), "[^%\\r\\n]+"));
     }
     return patterns;
 }
 
-std::vector<std::string> ReportLines(const std::string& command) {
-    const e2e::Result result = Execute({command.empty() ? std::vector<std::string>{}
-                                                        : std::vector<std::string>{command}});
+std::vector<std::string> ReportLines(const std::string &command) {
+    const e2e::Result result =
+        Execute({command.empty() ? std::vector<std::string>{} : std::vector<std::string>{command}});
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out.substr(result.out.size() - 2), "\r\n");
     return e2e::SplitLines(result.out.substr(0, result.out.size() - 2));
 }
 
-std::string Value(const std::vector<std::string>& lines, const std::string& label) {
-    for (const std::string& line : lines)
-        if (line.compare(0, label.size(), label) == 0) return line.substr(line.find_first_not_of(' ', label.size()));
+std::string Value(const std::vector<std::string> &lines, const std::string &label) {
+    for (const std::string &line : lines)
+        if (line.compare(0, label.size(), label) == 0)
+            return line.substr(line.find_first_not_of(' ', label.size()));
     ADD_FAILURE() << "no line " << label;
     return {};
 }
@@ -59,23 +67,25 @@ std::string ByteSize(double bytes) {
     return unicode::Utf16ToUtf8(text);
 }
 
-std::string ProcLine(const char* path, const std::string& key) {
+std::string ProcLine(const char *path, const std::string &key) {
     std::ifstream file(path);
     for (std::string line; std::getline(file, line);)
-        if (line.compare(0, key.size(), key) == 0) return line.substr(key.size());
+        if (line.compare(0, key.size(), key) == 0)
+            return line.substr(key.size());
     return {};
 }
 
 } // namespace
 
 TEST(Reports, EveryKindIsItsTemplateWithEveryPlaceholderFilled) {
-    for (const Kind& kind : kKinds) {
+    for (const Kind &kind : kKinds) {
         SCOPED_TRACE(kind.command);
         const std::vector<std::string> lines = ReportLines(kind.command);
         const std::vector<std::regex> patterns = LinePatterns(kind.resource);
         ASSERT_EQ(lines.size(), patterns.size());
         for (std::size_t i = 0; i < lines.size(); ++i)
-            EXPECT_TRUE(std::regex_match(lines[i], patterns[i])) << "line " << i + 1 << ": " << lines[i];
+            EXPECT_TRUE(std::regex_match(lines[i], patterns[i]))
+                << "line " << i + 1 << ": " << lines[i];
         EXPECT_NE(lines.back().back(), ' ');
     }
 }
@@ -84,18 +94,21 @@ TEST(Reports, ValuesAreThisMachines) {
     utsname names{};
     ASSERT_EQ(uname(&names), 0);
     std::string pretty = ProcLine("/etc/os-release", "PRETTY_NAME=");
-    if (pretty.size() >= 2 && pretty.front() == '"') pretty = pretty.substr(1, pretty.size() - 2);
-    const std::string kernel = std::string(names.sysname) + " " + names.release + " " + names.machine;
+    if (pretty.size() >= 2 && pretty.front() == '"')
+        pretty = pretty.substr(1, pretty.size() - 2);
+    const std::string kernel =
+        std::string(names.sysname) + " " + names.release + " " + names.machine;
     const std::vector<std::string> version = ReportLines("/I:V");
     EXPECT_EQ(version[0], pretty.empty() ? kernel : pretty + ", " + kernel);
-    EXPECT_EQ(version[2], std::string("Running ") + (std::string(names.machine) == "x86_64" ? "64" : "32") +
+    EXPECT_EQ(version[2], std::string("Running ") +
+                              (std::string(names.machine) == "x86_64" ? "64" : "32") +
                               "-bit system");
 
     const std::vector<std::string> processor = ReportLines("/I:PI");
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     EXPECT_EQ(Value(processor, "Number of processors:"), std::to_string(online));
     const std::string mask = processor.back().substr(3);
-    EXPECT_EQ(mask.size(), sizeof(void*) * 8);
+    EXPECT_EQ(mask.size(), sizeof(void *) * 8);
     EXPECT_EQ(std::count(mask.begin(), mask.end(), '1'), std::min(online, 64L));
     if (std::string(names.machine) == "x86_64") {
         EXPECT_EQ(Value(processor, "Processor architecture:"), "Unknown"); // code 9 has no row
@@ -103,15 +116,17 @@ TEST(Reports, ValuesAreThisMachines) {
 
     const std::vector<std::string> layout = ReportLines("/I:MI");
     EXPECT_EQ(Value(layout, "Page size:"), ByteSize(static_cast<double>(sysconf(_SC_PAGESIZE))));
-    EXPECT_EQ(Value(layout, "Allocation granularity:"), ByteSize(static_cast<double>(sysconf(_SC_PAGESIZE))));
+    EXPECT_EQ(Value(layout, "Allocation granularity:"),
+              ByteSize(static_cast<double>(sysconf(_SC_PAGESIZE))));
     const unsigned long minimum = std::stoul(e2e::ReadFile("/proc/sys/vm/mmap_min_addr"));
     const unsigned long expectedMinimum = std::max<unsigned long>(minimum, sysconf(_SC_PAGESIZE));
-    EXPECT_EQ(std::stoul(Value(layout, "Minimum application address:"), nullptr, 16), expectedMinimum);
+    EXPECT_EQ(std::stoul(Value(layout, "Minimum application address:"), nullptr, 16),
+              expectedMinimum);
     // The top of the user address space lies above this very stack.
     const std::string maximum = Value(layout, "Maximum application address:");
     int onTheStack = 0;
     EXPECT_GT(std::stoull(maximum, nullptr, 16), reinterpret_cast<std::uintptr_t>(&onTheStack));
-    EXPECT_EQ(maximum.size(), 2 + sizeof(void*) * 2);
+    EXPECT_EQ(maximum.size(), 2 + sizeof(void *) * 2);
 
     const std::vector<std::string> light = ReportLines("/I:LI");
     const double memTotal = std::stod(ProcLine("/proc/meminfo", "MemTotal:")) * 1024;

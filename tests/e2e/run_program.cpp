@@ -20,8 +20,8 @@ namespace {
 std::vector<std::string> g_temporaryDirectories;
 
 struct CleanUp : testing::EmptyTestEventListener {
-    void OnTestEnd(const testing::TestInfo&) override {
-        for (const std::string& directory : g_temporaryDirectories) {
+    void OnTestEnd(const testing::TestInfo &) override {
+        for (const std::string &directory : g_temporaryDirectories) {
             std::error_code ignored;
             std::filesystem::remove_all(directory, ignored);
         }
@@ -34,7 +34,7 @@ const bool g_cleanUpRegistered = [] {
     return true;
 }();
 
-[[noreturn]] void ExecChild(const Invocation& run, int outFd, int errFd) {
+[[noreturn]] void ExecChild(const Invocation &run, int outFd, int errFd) {
     if (run.stdOut == Invocation::StdOut::kClosed) {
         close(STDOUT_FILENO);
     } else if (run.stdOut == Invocation::StdOut::kDevFull) {
@@ -44,25 +44,27 @@ const bool g_cleanUpRegistered = [] {
         dup2(outFd, STDOUT_FILENO);
     }
     dup2(errFd, STDERR_FILENO);
-    if (chdir(run.directory.c_str()) != 0) _exit(126);
+    if (chdir(run.directory.c_str()) != 0)
+        _exit(126);
     std::vector<std::string> words = run.prefix;
     words.push_back(run.program);
     words.insert(words.end(), run.arguments.begin(), run.arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
+    std::vector<char *> argv;
+    for (std::string &word : words)
+        argv.push_back(word.data());
     argv.push_back(nullptr);
     std::string locale = "LC_ALL=" + run.locale;
     std::string locales = std::string("LOCPATH=") + TEST_LOCALE_DIR;
     std::string path = "PATH=/usr/bin:/bin:/usr/sbin:/sbin";
-    char* environment[] = {locale.data(), locales.data(), path.data(), nullptr};
+    char *environment[] = {locale.data(), locales.data(), path.data(), nullptr};
     signal(SIGPIPE, SIG_DFL);
     execve(argv[0], argv.data(), environment);
     _exit(127);
 }
 
-void Drain(int outFd, int errFd, Result& result) {
+void Drain(int outFd, int errFd, Result &result) {
     pollfd fds[] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    std::string* sinks[] = {&result.out, &result.err};
+    std::string *sinks[] = {&result.out, &result.err};
     int open = (outFd >= 0) + (errFd >= 0);
     while (open > 0) {
         if (poll(fds, 2, 30000) <= 0) {
@@ -70,7 +72,8 @@ void Drain(int outFd, int errFd, Result& result) {
             return;
         }
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
             char buffer[65536];
             const ssize_t count = read(fds[i].fd, buffer, sizeof buffer);
             if (count > 0) {
@@ -86,7 +89,7 @@ void Drain(int outFd, int errFd, Result& result) {
 
 } // namespace
 
-Result Execute(const Invocation& run) {
+Result Execute(const Invocation &run) {
     Result result;
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
@@ -94,43 +97,48 @@ Result Execute(const Invocation& run) {
         return result;
     }
     const pid_t child = fork();
-    if (child == 0) ExecChild(run, out[1], err[1]);
+    if (child == 0)
+        ExecChild(run, out[1], err[1]);
     close(out[1]);
     close(err[1]);
-    if (run.stdOut == Invocation::StdOut::kReaderGone) close(out[0]);
+    if (run.stdOut == Invocation::StdOut::kReaderGone)
+        close(out[0]);
     Drain(run.stdOut == Invocation::StdOut::kReaderGone ? -1 : out[0], err[0], result);
     int status = 0;
     waitpid(child, &status, 0);
-    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    if (WIFEXITED(status))
+        result.exitStatus = WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        result.signal = WTERMSIG(status);
     return result;
 }
 
-std::string ReadFile(const std::string& path) {
+std::string ReadFile(const std::string &path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
+void WriteFile(const std::string &path, const std::string &bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::string TemporaryDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "orbelle-e2e-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+    if (mkdtemp(pattern.data()) == nullptr)
+        ADD_FAILURE() << "mkdtemp failed";
     g_temporaryDirectories.push_back(pattern);
     return pattern;
 }
 
-std::vector<std::string> DirectoryEntries(const std::string& path) {
+std::vector<std::string> DirectoryEntries(const std::string &path) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path))
+    for (const auto &entry : std::filesystem::directory_iterator(path))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
+std::vector<std::string> SplitLines(const std::string &text) {
     std::vector<std::string> lines;
     std::size_t from = 0;
     for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2)
@@ -139,15 +147,15 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-std::string Recode(const std::string& bytes, const char* from, const char* to) {
+std::string Recode(const std::string &bytes, const char *from, const char *to) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         ADD_FAILURE() << "no conversion " << from << " -> " << to;
         return {};
     }
     std::string output(bytes.size() * 4 + 4, '\0');
-    char* in = const_cast<char*>(bytes.data());
-    char* out = output.data();
+    char *in = const_cast<char *>(bytes.data());
+    char *out = output.data();
     std::size_t inLeft = bytes.size(), outLeft = output.size();
     if (iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1))
         ADD_FAILURE() << "conversion " << from << " -> " << to << " failed";

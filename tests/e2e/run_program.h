@@ -21,15 +21,15 @@ struct Result {
     std::string out, err;
 };
 
-Result Execute(const Invocation& run);
+Result Execute(const Invocation &run);
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const std::string &bytes);
 // A fresh empty directory, removed with everything in it at the end of the test.
 std::string TemporaryDirectory();
-std::vector<std::string> DirectoryEntries(const std::string& path);
-std::vector<std::string> SplitLines(const std::string& text); // at CR LF
+std::vector<std::string> DirectoryEntries(const std::string &path);
+std::vector<std::string> SplitLines(const std::string &text); // at CR LF
 // Converts bytes between two charsets with iconv; unconvertible input fails the test.
-std::string Recode(const std::string& bytes, const char* from, const char* to);
+std::string Recode(const std::string &bytes, const char *from, const char *to);
 
 } // namespace e2e

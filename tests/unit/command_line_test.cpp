@@ -13,7 +13,8 @@ Command Interpret(std::u16string_view argumentText) {
     return InterpretCommand(NormaliseArgumentText(argumentText));
 }
 
-void ExpectReport(std::u16string_view argumentText, modMain::ReportKind kind, modMain::OutputMode mode) {
+void ExpectReport(std::u16string_view argumentText, modMain::ReportKind kind,
+                  modMain::OutputMode mode) {
     const Command command = Interpret(argumentText);
     EXPECT_EQ(command.action, Action::kReport);
     EXPECT_EQ(command.kind, kind);
@@ -38,20 +39,27 @@ TEST(Normalisation, TrimsOuterBlanksUpperCasesAndCollapsesSpaceRuns) {
 
 TEST(CommandTable, AcceptsExactlyTheFortyFiveReportCommands) {
     const std::pair<std::u16string, modMain::ReportKind> information[] = {
-        {u"", modMain::kAll},           {u"/I", modMain::kAll},
-        {u"/I:A", modMain::kAll},       {u"/I:V", modMain::kVersion},
-        {u"/I:MS", modMain::kMemoryStat}, {u"/I:MI", modMain::kMemoryInfo},
-        {u"/I:PI", modMain::kProcessorInfo}, {u"/I:LI", modMain::kLightInfo},
+        {u"", modMain::kAll},
+        {u"/I", modMain::kAll},
+        {u"/I:A", modMain::kAll},
+        {u"/I:V", modMain::kVersion},
+        {u"/I:MS", modMain::kMemoryStat},
+        {u"/I:MI", modMain::kMemoryInfo},
+        {u"/I:PI", modMain::kProcessorInfo},
+        {u"/I:LI", modMain::kLightInfo},
         {u"/I:LI2", modMain::kLightInfo2}};
     const std::pair<std::u16string, modMain::OutputMode> outputs[] = {
-        {u"", modMain::kScreen},        {u"/F", modMain::kAnsiFile},
-        {u"/F:A", modMain::kAnsiFile},  {u"/F:U", modMain::kUnicodeFile},
+        {u"", modMain::kScreen},
+        {u"/F", modMain::kAnsiFile},
+        {u"/F:A", modMain::kAnsiFile},
+        {u"/F:U", modMain::kUnicodeFile},
         {u"/E", modMain::kEventLog}};
     int accepted = 0;
-    for (const auto& [infoText, kind] : information)
-        for (const auto& [outputText, mode] : outputs) {
-            const std::u16string both =
-                infoText.empty() || outputText.empty() ? infoText + outputText : infoText + u" " + outputText;
+    for (const auto &[infoText, kind] : information)
+        for (const auto &[outputText, mode] : outputs) {
+            const std::u16string both = infoText.empty() || outputText.empty()
+                                            ? infoText + outputText
+                                            : infoText + u" " + outputText;
             SCOPED_TRACE(std::string(both.begin(), both.end()));
             ExpectReport(both, kind, mode);
             ++accepted;
@@ -81,14 +89,14 @@ TEST(CommandTable, CaseAndSpacingDoNotMatter) {
 }
 
 TEST(CommandTable, EverythingElseShowsTheUsage) {
-    ExpectUsage(u"/F:U /I:MS");     // output part first
-    ExpectUsage(u"/I:A/F");         // no space between the parts
-    ExpectUsage(u"/I /I:V");        // two information parts
-    ExpectUsage(u"/F /E");          // two output parts
-    ExpectUsage(u"\"/I\"");         // quotes are not interpreted
-    ExpectUsage(u"/I\t/F");         // a tab between the parts
-    ExpectUsage(u"/I:");            // a part cut short
-    ExpectUsage(u"/A /F");          // about takes no destination
+    ExpectUsage(u"/F:U /I:MS"); // output part first
+    ExpectUsage(u"/I:A/F");     // no space between the parts
+    ExpectUsage(u"/I /I:V");    // two information parts
+    ExpectUsage(u"/F /E");      // two output parts
+    ExpectUsage(u"\"/I\"");     // quotes are not interpreted
+    ExpectUsage(u"/I\t/F");     // a tab between the parts
+    ExpectUsage(u"/I:");        // a part cut short
+    ExpectUsage(u"/A /F");      // about takes no destination
     ExpectUsage(u"-I");
     ExpectUsage(u"/I:MS /F:U x");
     ExpectUsage(std::u16string(1 << 20, u'/'));

@@ -12,7 +12,9 @@ const char16_t kProgramTitle[] = u"Test title";
 
 void ShowAbout() { fake_front_end::calls.push_back({"about", {}}); }
 void ShowUsage(std::u16string usageText) { fake_front_end::calls.push_back({"usage", usageText}); }
-void ShowReport(std::u16string reportText) { fake_front_end::calls.push_back({"report", reportText}); }
+void ShowReport(std::u16string reportText) {
+    fake_front_end::calls.push_back({"report", reportText});
+}
 void ShowRunTimeError(std::u16string_view line) {
     fake_front_end::calls.push_back({"error", std::u16string(line)});
 }

@@ -25,7 +25,7 @@ TEST(ByteSize, WholeBytesBelowOneKilobyte) {
 TEST(ByteSize, ThreeSignificantDigitsTruncated) {
     EXPECT_EQ(ByteSize(1024), "1.00 KB");
     EXPECT_EQ(ByteSize(4096), "4.00 KB");
-    EXPECT_EQ(ByteSize(1535), "1.49 KB");     // 1.499..., not rounded up
+    EXPECT_EQ(ByteSize(1535), "1.49 KB"); // 1.499..., not rounded up
     EXPECT_EQ(ByteSize(10239), "9.99 KB");
     EXPECT_EQ(ByteSize(10240), "10.0 KB");
     EXPECT_EQ(ByteSize(102400), "100 KB");
@@ -95,11 +95,12 @@ TEST(Unicode, Cp1251DecodingAgreesWithIconv) {
     iconv_t cd = iconv_open("UTF-16LE", "CP1251");
     ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
     for (int byte = 0; byte < 256; ++byte) {
-        if (byte == 0x98) continue; // unassigned
+        if (byte == 0x98)
+            continue; // unassigned
         char in = static_cast<char>(byte);
         char out[4];
-        char* inPtr = &in;
-        char* outPtr = out;
+        char *inPtr = &in;
+        char *outPtr = out;
         std::size_t inLeft = 1, outLeft = sizeof out;
         ASSERT_NE(iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft), static_cast<std::size_t>(-1));
         const char16_t expected = static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
@@ -112,8 +113,8 @@ TEST(Unicode, Cp1251DecodingAgreesWithIconv) {
 TEST(Unicode, Utf8RoundTripAndMalformedInput) {
     const std::u16string text = u"Сгенерировано 😀";
     EXPECT_EQ(unicode::Utf8ToUtf16(unicode::Utf16ToUtf8(text)), text);
-    EXPECT_EQ(unicode::Utf8ToUtf16("a\xC0\xAFz"), u"a\uFFFD\uFFFDz"); // overlong
+    EXPECT_EQ(unicode::Utf8ToUtf16("a\xC0\xAFz"), u"a\uFFFD\uFFFDz");       // overlong
     EXPECT_EQ(unicode::Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD"); // surrogate
-    EXPECT_EQ(unicode::Utf8ToUtf16("\xE2\x82"), u"\uFFFD\uFFFD");       // truncated
+    EXPECT_EQ(unicode::Utf8ToUtf16("\xE2\x82"), u"\uFFFD\uFFFD");           // truncated
     EXPECT_EQ(unicode::Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "?");
 }

@@ -24,7 +24,8 @@ const char kMemInfo[] = "MemTotal:        8000000 kB\n"
 TEST(MemInfo, MapsToTheWindowsMeanings) {
     const auto info = ParseMemInfo(kMemInfo);
     ASSERT_TRUE(info);
-    const kxutil::MemoryStatusRecord record = MapMemoryStatus(*info, std::nullopt, 1 << 30, 1 << 20);
+    const kxutil::MemoryStatusRecord record =
+        MapMemoryStatus(*info, std::nullopt, 1 << 30, 1 << 20);
     EXPECT_EQ(record.ullTotalPhys, 8000000.0 * KiB);
     EXPECT_EQ(record.ullAvailPhys, 6000000.0 * KiB);
     EXPECT_EQ(record.dwMemoryLoad, 25u);
@@ -104,8 +105,10 @@ TEST(Cgroup, FindsTheMemoryControllersDirectory) {
     ASSERT_TRUE(unified);
     EXPECT_EQ(unified->directory, "/sys/fs/cgroup/unified/user.slice/a:b");
     // A hierarchy mounted from a sub-directory (as in a container).
-    const char containerMount[] = "36 31 0:33 /box /sys/fs/cgroup/my\\040memory rw - cgroup cgroup rw,memory\n";
-    EXPECT_EQ(MemoryCgroupDirectory(containerMount, *v1)->directory, "/sys/fs/cgroup/my memory/app");
+    const char containerMount[] =
+        "36 31 0:33 /box /sys/fs/cgroup/my\\040memory rw - cgroup cgroup rw,memory\n";
+    EXPECT_EQ(MemoryCgroupDirectory(containerMount, *v1)->directory,
+              "/sys/fs/cgroup/my memory/app");
     EXPECT_FALSE(MemoryCgroupDirectory(containerMount, CgroupPath{false, "/elsewhere"}));
 }
 
@@ -119,8 +122,9 @@ TEST(Cgroup, LimitsAndStatistics) {
 }
 
 TEST(OsRelease, UnquotesAndUnescapes) {
-    EXPECT_EQ(OsReleaseValue("NAME=x\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n", "PRETTY_NAME"),
-              "Debian GNU/Linux 12 (bookworm)");
+    EXPECT_EQ(
+        OsReleaseValue("NAME=x\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n", "PRETTY_NAME"),
+        "Debian GNU/Linux 12 (bookworm)");
     EXPECT_EQ(OsReleaseValue("PRETTY_NAME='It''s \\ here'", "PRETTY_NAME"), "Its \\ here");
     EXPECT_EQ(OsReleaseValue("PRETTY_NAME=\"A \\\"B\\\" \\$C\"\r\n", "PRETTY_NAME"), "A \"B\" $C");
     EXPECT_EQ(OsReleaseValue("PRETTY_NAME=Plain\n", "PRETTY_NAME"), "Plain");

@@ -16,8 +16,9 @@ std::u16string Described(std::u16string text, std::uint16_t architecture, std::u
 
 const std::u16string kRows = u"%20|%21|%22";
 
-std::string ReadResourceFile(const std::string& name) {
-    std::ifstream file(std::string(ORBELLE_SOURCE_DIR) + "/resources/" + name + ".txt", std::ios::binary);
+std::string ReadResourceFile(const std::string &name) {
+    std::ifstream file(std::string(ORBELLE_SOURCE_DIR) + "/resources/" + name + ".txt",
+                       std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
@@ -43,7 +44,8 @@ TEST(ProcessorDescription, IntelRowsByLevel) {
     EXPECT_EQ(Described(kRows, 0, 4, 0xFF45), u"Intel|80486|255A69");
     EXPECT_EQ(Described(kRows, 0, 2, 0x0000), u"Intel|80286|0A0");
     EXPECT_EQ(Described(kRows, 0, 5, 0x0204), u"Intel|Pentium|Model 2, Stepping 4");
-    EXPECT_EQ(Described(kRows, 0, 6, 0x0F0B), u"Intel|Pentium Pro or Pentium II|Model 15, Stepping 11");
+    EXPECT_EQ(Described(kRows, 0, 6, 0x0F0B),
+              u"Intel|Pentium Pro or Pentium II|Model 15, Stepping 11");
     EXPECT_EQ(Described(kRows, 0, 15, 0x0402), u"Intel|Unknown|Model 4, Stepping 2");
     EXPECT_EQ(Described(kRows, 0, 1, 0x0402), u"Intel|Unknown|Model 4, Stepping 2");
     EXPECT_EQ(Described(kRows, 0, 0xFFFF, 0x0402), u"Intel|Unknown|Model 4, Stepping 2");
@@ -83,17 +85,19 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
     memory.ullTotalVirtual = 2147352576.0;
     memory.ullAvailVirtual = 2000000000.0;
 
-    std::u16string text = u"%01|%02|%03|%04|%05|%06|%07|%08|%10|%11|%12|%13|%20|%21|%22|%23|%24|%30";
+    std::u16string text =
+        u"%01|%02|%03|%04|%05|%06|%07|%08|%10|%11|%12|%13|%20|%21|%22|%23|%24|%30";
     modMain::FillReport(text, system, memory);
-    const std::u16string mask = sizeof(void*) == 8 ? std::u16string(61, u'0') + u"101"
-                                                   : std::u16string(29, u'0') + u"101";
-    const std::u16string address = sizeof(void*) == 8 ? u"0x0000000000010000|0x000000007FFEFFFF"
-                                                      : u"0x00010000|0x7FFEFFFF";
+    const std::u16string mask =
+        sizeof(void *) == 8 ? std::u16string(61, u'0') + u"101" : std::u16string(29, u'0') + u"101";
+    const std::u16string address =
+        sizeof(void *) == 8 ? u"0x0000000000010000|0x000000007FFEFFFF" : u"0x00010000|0x7FFEFFFF";
     const std::u16string expectedStart =
         u"0|4.00 GB|8.00 GB|10.0 GB|10.0 GB|1.86 GB|1.99 GB|0 bytes|4.00 KB|64.0 KB|" + address +
         u"|Intel|Pentium Pro or Pentium II|Model 158, Stepping 10|2|" + mask + u"|";
     EXPECT_EQ(text.substr(0, expectedStart.size()), expectedStart);
-    EXPECT_TRUE(text.substr(expectedStart.size()) == u"64" || text.substr(expectedStart.size()) == u"32");
+    EXPECT_TRUE(text.substr(expectedStart.size()) == u"64" ||
+                text.substr(expectedStart.size()) == u"32");
 
     // A value that completes a later placeholder is filled by that later step:
     // memory load 0 makes "%2" + "0" into the architecture's placeholder.
@@ -103,11 +107,11 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
 }
 
 TEST(TextBlocks, ResourceFilesHaveTheirExactSizes) {
-    const std::pair<const char*, std::size_t> sizes[] = {
-        {"TXT_INFO_ALL", 608}, {"TXT_INFO_VERSION", 32}, {"TXT_MEMORY_STAT", 184},
+    const std::pair<const char *, std::size_t> sizes[] = {
+        {"TXT_INFO_ALL", 608},    {"TXT_INFO_VERSION", 32},    {"TXT_MEMORY_STAT", 184},
         {"TXT_MEMORY_INFO", 136}, {"TXT_PROCESSOR_INFO", 148}, {"TXT_LIGHT_INFO", 32},
         {"TXT_LIGHT_INFO_2", 68}, {"TXT_USAGE_NEW", 891}};
-    for (const auto& [name, size] : sizes) {
+    for (const auto &[name, size] : sizes) {
         const std::string bytes = ReadResourceFile(name);
         EXPECT_EQ(bytes.size(), size) << name;
         EXPECT_NE(bytes.substr(bytes.size() - 2), "\r\n") << name;
@@ -120,26 +124,31 @@ TEST(TextBlocks, ResourceFilesHaveTheirExactSizes) {
 
 TEST(TextBlocks, LoadedBlocksAreTheFilesDecodedAndRightTrimmed) {
     modMain::LoadTextBlocks();
-    const modMain::TextBlockStore& blocks = modMain::TextBlocks();
-    EXPECT_EQ(blocks.memoryStat,
-              u"Memory load:         %01%\r\nAvailable physical:  %02\r\nTotal physical:      %03\r\n"
-              u"Available page file: %04\r\nTotal page file:     %05\r\nAvailable virtual:   %06\r\n"
-              u"Total virtual:       %07");
+    const modMain::TextBlockStore &blocks = modMain::TextBlocks();
+    EXPECT_EQ(
+        blocks.memoryStat,
+        u"Memory load:         %01%\r\nAvailable physical:  %02\r\nTotal physical:      %03\r\n"
+        u"Available page file: %04\r\nTotal page file:     %05\r\nAvailable virtual:   %06\r\n"
+        u"Total virtual:       %07");
     EXPECT_EQ(blocks.infoVersion, u"%32\r\n\r\nRunning %30-bit system");
     EXPECT_EQ(blocks.lightInfo, u"RAM free:  %02\r\nRAM total: %03");
-    EXPECT_EQ(blocks.lightInfo2, u"RAM free:   %02\r\nRAM total:  %03\r\n\r\nSwap used:  %08\r\nSwap total: %05");
+    EXPECT_EQ(blocks.lightInfo2,
+              u"RAM free:   %02\r\nRAM total:  %03\r\n\r\nSwap used:  %08\r\nSwap total: %05");
     EXPECT_EQ(blocks.memoryInfo,
               u"Page size:                   %10\r\nAllocation granularity:      %11\r\n"
               u"Minimum application address: %12\r\nMaximum application address: %13");
     EXPECT_EQ(blocks.processorInfo,
-              u"Processor architecture: %20\r\nProcessor level:        %21\r\nProcessor revision:     %22\r\n"
+              u"Processor architecture: %20\r\nProcessor level:        %21\r\nProcessor revision:  "
+              u"   %22\r\n"
               u"Number of processors:   %23\r\nActive processor mask: \r\n   %24");
-    EXPECT_NE(blocks.infoAll.find(u"\r\nMemory statistics: \r\n   Memory load:         %01%\r\n"), std::u16string::npos);
+    EXPECT_NE(blocks.infoAll.find(u"\r\nMemory statistics: \r\n   Memory load:         %01%\r\n"),
+              std::u16string::npos);
     EXPECT_EQ(blocks.infoAll.substr(blocks.infoAll.size() - 37),
               u"   Active processor mask: \r\n      %24");
     EXPECT_EQ(blocks.usageNew, unicode::Cp1251ToUtf16(ReadResourceFile("TXT_USAGE_NEW")));
     EXPECT_EQ(blocks.usageNew.substr(0, 12), u"%00[.EXE] [[");
-    EXPECT_NE(blocks.usageNew.find(u"/I:LI - Вывести \"облегчённую\" информацию.\r\n"), std::u16string::npos);
+    EXPECT_NE(blocks.usageNew.find(u"/I:LI - Вывести \"облегчённую\" информацию.\r\n"),
+              std::u16string::npos);
     EXPECT_NE(blocks.usageNew.find(u"в файл \"%00.TXT\" в текущем"), std::u16string::npos);
     EXPECT_EQ(blocks.usageNew.substr(blocks.usageNew.size() - 22), u"/? - Вывести это окно.");
 }
