@@ -1,5 +1,5 @@
 # Writes a C++ source that holds the given files as byte arrays.
-# Usage: cmake -DOUTPUT=file.cpp -DENTRIES="TYPE|NAME|path,..." -P EmbedResources.cmake
+# Usage: cmake -DOUTPUT=file.cpp -DTABLE=kName -DENTRIES="TYPE|NAME|path,..." -P EmbedResources.cmake
 string(REPLACE "," ";" ENTRIES "${ENTRIES}")
 set(arrays "")
 set(table "")
@@ -25,9 +25,9 @@ namespace embedded_resources {
 namespace {
 ${arrays}} // namespace
 
-const Resource kResources[] = {
+const Resource ${TABLE}[] = {
 ${table}};
-const std::size_t kResourceCount = ${index};
+const std::size_t ${TABLE}Count = ${index};
 
 } // namespace embedded_resources
 ")

@@ -13,7 +13,11 @@ struct Resource {
     std::size_t size;
 };
 
-extern const Resource kResources[];
-extern const std::size_t kResourceCount;
+// The text blocks, in every executable.
+extern const Resource kTexts[];
+extern const std::size_t kTextsCount;
+// The icon groups, in the windowed executable.
+extern const Resource kIcons[];
+extern const std::size_t kIconsCount;
 
 } // namespace embedded_resources

@@ -15,6 +15,12 @@ namespace kxutil {
 
 using Status = std::int32_t;
 using WindowHandle = std::uintptr_t;
+using IconHandle = std::uintptr_t;
+
+// A loaded icon group; Handle is what the platform's About box takes.
+struct Picture {
+    IconHandle Handle;
+};
 
 constexpr Status kOk = 0;
 constexpr Status kErrNotFound = -2;         // ENOENT
@@ -120,6 +126,20 @@ Status kxFormatGeneralDateNow(std::u16string &text);
 // --- Code pages (platform) ---
 Status kxStrConvB(std::u16string_view text, std::string &bytes);
 Status kxAnsiToOem(std::u16string_view text, std::u16string &recoded);
+
+Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text);
+
+// --- Dialogs (platform; the windowed program only) ---
+Status kxLoadResIcon(std::u16string_view groupName, Picture &picture);
+// A modal message box with the program's title as caption and the icon
+// group's icon; returns when it is closed.
+Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::int32_t &result);
+// The platform's About box, given ShellAboutA's texts in the ANSI code page:
+// "caption#first line" and the further lines.
+Status kxShellAboutA(WindowHandle owner, std::string_view appText, std::string_view otherText,
+                     IconHandle icon);
+// How the windowed program reports the run-time error that ends it.
+void kxShowRunTimeError(std::u16string_view line);
 
 // --- Destinations (platform) ---
 Status kxLogInfo(std::u16string_view text, std::int32_t &unused);

@@ -3,6 +3,7 @@
 // os-release, the locale and the systemd journal).
 #include "embedded_resources.h"
 #include "kxutil.h"
+#include "kxutil_linux_detail.h"
 #include "linux_sources.h"
 #include "orbelle_version.h"
 #include "unicode.h"
@@ -36,17 +37,24 @@
 namespace kxutil {
 namespace {
 
+// What the last failing operation knows about its failure beyond the status.
+std::string g_failureDetail;
+
+} // namespace
+
+Status linux_detail::Fail(int error, std::string detail) {
+    g_failureDetail = std::move(detail);
+    return error > 0 ? -error : kErrIo;
+}
+
+namespace {
+
+using linux_detail::Fail;
+
 constexpr const char *kJournalSocket = "/run/systemd/journal/socket";
 
 int g_argc = 0;
 char **g_argv = nullptr;
-// What the last failing operation knows about its failure beyond the status.
-std::string g_failureDetail;
-
-Status Fail(int error, std::string detail) {
-    g_failureDetail = std::move(detail);
-    return error > 0 ? -error : kErrIo;
-}
 
 Status ReadSmallFile(const char *path, std::string &content) {
     content.clear();
@@ -111,7 +119,9 @@ Status Iconv(const char *to, const char *from, std::string_view input, const cha
     return status;
 }
 
-Status LocaleBytesToUtf16(std::string_view bytes, std::u16string &text) {
+} // namespace
+
+Status linux_detail::LocaleBytesToUtf16(std::string_view bytes, std::u16string &text) {
     if (LocaleIsUtf8()) {
         text = unicode::Utf8ToUtf16(bytes);
         return kOk;
@@ -123,6 +133,10 @@ Status LocaleBytesToUtf16(std::string_view bytes, std::u16string &text) {
     text = unicode::Utf8ToUtf16(utf8);
     return kOk;
 }
+
+namespace {
+
+using linux_detail::LocaleBytesToUtf16;
 
 std::string BaseNameOf(std::string_view path) {
     std::string_view name = path.substr(path.rfind('/') + 1);
@@ -324,16 +338,6 @@ Status kxIsInIDE(std::int16_t &inIde) {
 
 Status kxInitCommonControls() { return kOk; }
 
-// A console program has no window of its own.
-Status kxGetThunderMainHandle(WindowHandle &handle) {
-    handle = 0;
-    return kOk;
-}
-
-Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view) {
-    return handle == 0 ? kOk : Fail(EINVAL, "a console program has no window to give icons");
-}
-
 // The arguments joined by single spaces, read in the locale's encoding.
 Status kxGetArgumentText(std::u16string &text) {
     std::string joined;
@@ -372,8 +376,8 @@ std::string kxDescribeStatus(Status status) {
 Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string &text) {
     const std::string wantedName = unicode::Utf16ToUtf8(name);
     const std::string wantedType = unicode::Utf16ToUtf8(type);
-    for (std::size_t i = 0; i < embedded_resources::kResourceCount; ++i) {
-        const embedded_resources::Resource &resource = embedded_resources::kResources[i];
+    for (std::size_t i = 0; i < embedded_resources::kTextsCount; ++i) {
+        const embedded_resources::Resource &resource = embedded_resources::kTexts[i];
         if (wantedName == resource.name && wantedType == resource.type) {
             // The resources are written in Windows-1251, whatever the locale.
             text = unicode::Cp1251ToUtf16(
@@ -515,6 +519,10 @@ Status kxStrConvB(std::u16string_view text, std::string &bytes) {
 }
 
 // The console's encoding is the locale's, as for files: nothing to recode.
+Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
+    return LocaleBytesToUtf16(bytes, text);
+}
+
 Status kxAnsiToOem(std::u16string_view text, std::u16string &recoded) {
     recoded = std::u16string(text);
     return kOk;

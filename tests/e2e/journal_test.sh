@@ -2,7 +2,9 @@
 # End-to-end test of the /E option: the report is sent to a real, private
 # systemd-journald started in its own mount (and PID) namespace, so the
 # host journal is never touched.
-#   usage: bash tests/e2e/journal_test.sh /path/to/OrbelleC
+#   usage: bash tests/e2e/journal_test.sh /path/to/OrbelleC [/path/to/Orbelle]
+# The windowed program, when given, is checked without a display, against
+# the console program's report.
 set -u
 
 TITLE="Brenvik - Pavik system info (console) 1.04.0112"
@@ -179,9 +181,9 @@ case_journal() {   # NAME BINARY IDENT E_FLAG ARGS...: journald is running
     local name=$1 bin=$2 ident=$3 eflag=$4; shift 4
     local dir="$WORK/case$((PASSED + FAILED + 1))" why=()
     mkdir -p "$dir/ref" "$dir/run" "$dir/got"
-    run_prog "$dir/ref" "$bin" "$@"   # same arguments without the E flag
+    run_prog "$dir/ref" "${REF_BIN:-$bin}" "$@"   # same arguments without the E flag
     [[ $RC -eq 0 ]] || why+=("reference run '$*' exited $RC")
-    python3 "$HELPER" expected "$TITLE" "$dir/ref/out" "$dir/expected" 2>"$dir/py.err" ||
+    python3 "$HELPER" expected "${CASE_TITLE:-$TITLE}" "$dir/ref/out" "$dir/expected" 2>"$dir/py.err" ||
         why+=("$(cat "$dir/py.err")")
 
     send_barrier "$name: before"
@@ -224,7 +226,8 @@ case_no_journal() {   # NAME STALE(yes|no): journald is stopped here
 
 # ------------------------------------------------------------- main parts
 inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
-    BIN=$1 WORK=$2 JOURNALD=$3 HELPER="$WORK/helper.py" JOURNALD_PID=
+    BIN=$1 WORK=$2 JOURNALD=$3 WINDOWED=${4:-} HELPER="$WORK/helper.py" JOURNALD_PID=
+    unset DISPLAY WAYLAND_DISPLAY
     NAME=$(basename -- "$BIN"); NAME=${NAME%.*}
     trap stop_journald EXIT
     trap 'exit 143' INT TERM
@@ -235,6 +238,10 @@ inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
     case_journal "1 '/I:V /E' sends the report" "$BIN" "$NAME" /E /I:V
     case_journal "2 '/i:pi /e' lower case" "$BIN" "$NAME" /e /i:pi
     case_journal "3 renamed copy SysProbe '/I:V /E'" "$WORK/bin/SysProbe" SysProbe /E /I:V
+    if [[ -n $WINDOWED ]]; then
+        REF_BIN=$BIN CASE_TITLE="Brenvik - Pavik system info 1.04.0112" \
+            case_journal "3w windowed '/I:PI /E' without a display" "$WINDOWED" Orbelle /E /I:PI
+    fi
     stop_journald
     case_no_journal "4 no journal socket" no
     case_no_journal "5 stale journal socket" yes
@@ -244,7 +251,7 @@ inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
 setup_error() { log "ERROR: $*"; echo "0 passed, 0 failed"; exit 2; }
 
 main() {
-    local bin=${1:-} missing=() tool journald='' rc passed failed
+    local bin=${1:-} windowed=${2:-} missing=() tool journald='' rc passed failed
     for tool in unshare journalctl logger python3 timeout; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
@@ -264,7 +271,7 @@ main() {
     timeout -k 5 "$TOTAL_LIMIT" unshare --mount --propagation private \
         --pid --fork --kill-child --mount-proc \
         bash "$(readlink -f -- "$0")" --in-namespace \
-        "$(readlink -f -- "$bin")" "$WORK" "$journald" &
+        "$(readlink -f -- "$bin")" "$WORK" "$journald" ${windowed:+"$(readlink -f -- "$windowed")"} &
     NS_PID=$!
     trap 'kill -TERM "$NS_PID" 2>/dev/null; wait "$NS_PID"; exit 143' INT TERM
     wait "$NS_PID"
