@@ -56,6 +56,10 @@ constexpr const char *kJournalSocket = "/run/systemd/journal/socket";
 int g_argc = 0;
 char **g_argv = nullptr;
 
+// The files read here are small; anything past this is not one of them
+// (a device or a runaway file bound over it) and is refused, not read.
+constexpr std::size_t kMaxFileSize = 1 << 20;
+
 Status ReadSmallFile(const char *path, std::string &content) {
     content.clear();
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -64,7 +68,10 @@ Status ReadSmallFile(const char *path, std::string &content) {
     char buffer[4096];
     while (true) {
         const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count > 0) {
+        if (count > 0 && content.size() + static_cast<std::size_t>(count) > kMaxFileSize) {
+            close(fd);
+            return Fail(EFBIG, std::string(path) + ": larger than any such file should be");
+        } else if (count > 0) {
             content.append(buffer, static_cast<std::size_t>(count));
         } else if (count == 0 || errno != EINTR) {
             const int error = count == 0 ? 0 : errno;
@@ -489,6 +496,11 @@ Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
     }
     g_failureDetail.clear();
     name = unicode::Utf8ToUtf16(full);
+    // The name is one line of a report: a control character from the file
+    // (a line break, a terminal escape) must not reach the screen or the log.
+    for (char16_t &c : name)
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            c = u'?';
     return kOk;
 }
 
