@@ -247,17 +247,15 @@ bool IsUserPage(std::uintptr_t address, std::size_t pageSize) {
 
 // The last byte of the highest page the process can map: the user address
 // space is one run of pages from the bottom up to the kernel's TASK_SIZE,
-// so a binary search over page numbers finds its top.
+// so a binary search over page numbers, from this very stack's page (a user
+// page for certain) up, finds its top.
 std::uintptr_t HighestUserAddress(std::size_t pageSize) {
     static std::uintptr_t cached = 0;
     if (cached != 0)
         return cached;
-    std::uintptr_t low = 1;                       // page 1 lies below any mmap_min_addr
-    std::uintptr_t high = UINTPTR_MAX / pageSize; // one past the last page number
-    std::uintptr_t lowest = 1;
-    while (lowest < high && !IsUserPage(lowest * pageSize, pageSize))
-        lowest *= 2;
-    low = lowest;
+    const int onTheStack = 0;
+    std::uintptr_t low = reinterpret_cast<std::uintptr_t>(&onTheStack) / pageSize;
+    std::uintptr_t high = UINTPTR_MAX / pageSize; // the last page number: never a user page
     while (high - low > 1) {
         const std::uintptr_t middle = low + (high - low) / 2;
         if (IsUserPage(middle * pageSize, pageSize))
