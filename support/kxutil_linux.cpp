@@ -319,6 +319,8 @@ void kxInitProcess(int argc, char **argv) {
     // A reader that went away must not kill the program: a failed write to
     // standard output is simply not reported.
     std::signal(SIGPIPE, SIG_IGN);
+    // Nor must a file-size limit: the report write then fails like any other.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Keep a report file from ever landing on a closed standard descriptor.
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {

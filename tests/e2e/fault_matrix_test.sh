@@ -1,0 +1,649 @@
+#!/usr/bin/env bash
+# Fault matrix of the console program: what it does when the world around it
+# goes wrong.
+#   a. the report file cannot be written (unwritable directory, a directory or
+#      a symlink at its name, a full disk, a file-size limit);
+#   b. /proc/meminfo and os-release are unreadable, empty or garbled;
+#   c. hostile argument texts (1 MiB, invalid UTF-8, control characters,
+#      only blanks);
+#   d. copies renamed to names holding "%00" and "%01";
+#   e. standard output closed, full, or a pipe without a reader.
+# Every case checks the exit status, stdout, stderr and the files left behind.
+#   usage: bash tests/e2e/fault_matrix_test.sh /path/to/OrbelleC      (as root)
+# Each file is crafted in a private temporary folder and bind-mounted over the
+# real path inside `unshare --mount --propagation private` for that one command
+# only (the small tmpfs of the full disk too), so the host's mounts are never
+# touched; every run is bounded by `timeout`, and the folder is removed on exit.
+set -u
+set -f   # no pathname expansion: '/?' is an argument, not a pattern
+
+RUN_LIMIT=10       # seconds for one run of the program (hard limit)
+FAST_MS=3000       # argument texts must be handled within this many ms
+NOBODY=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+CR=$'\r'
+CRLF=$'\r\n'
+
+# --------------------------------------------------- inside a mount namespace
+# Both run as the first process of `unshare --mount --propagation private`;
+# their mounts vanish with it.
+
+# --bind SRC DST [SRC DST]... -- CMD...: bind each SRC over DST, then exec CMD.
+bind_and_exec() {
+    while [[ $# -ge 2 && $1 != -- ]]; do
+        mount --bind -- "$1" "$2" ||
+            { echo "fault_matrix setup: mount --bind $1 $2 failed" >&2; exit 125; }
+        shift 2
+    done
+    shift
+    exec "$@"
+}
+
+# --disk-full DIR BIN ARGS...: a 64 KiB tmpfs on DIR/cwd holding DIR/old as
+# the report and a filler taking every free block; runs BIN ARGS there, then
+# copies what is left into DIR/snap.
+disk_full_run() {
+    local dir=$1 bin=$2 name free rc; shift 2
+    name=$(basename -- "$bin"); name=${name%.*}
+    mount -t tmpfs -o size=64k,mode=0755 orbelle-fault-matrix "$dir/cwd" &&
+        cp -- "$dir/old" "$dir/cwd/$name.TXT" ||
+        { echo "fault_matrix setup: cannot prepare the tmpfs" >&2; exit 125; }
+    dd if=/dev/zero of="$dir/cwd/filler" bs=1024 2>/dev/null   # stops at ENOSPC
+    free=$(stat -f -c %a -- "$dir/cwd")
+    [[ $free == 0 && $(stat -c %s -- "$dir/cwd/filler") -gt 32768 ]] ||
+        { echo "fault_matrix setup: tmpfs not full ($free blocks free)" >&2; exit 125; }
+    (cd "$dir/cwd" && exec "$bin" "$@")
+    rc=$?
+    mkdir -p "$dir/snap" && cp -a -- "$dir/cwd/." "$dir/snap/"
+    exit "$rc"
+}
+
+# ------------------------------------------------------------------- running
+PASSED=0 FAILED=0 CHILD='' RC=0 ELAPSED_MS=0 CASE_NO=0
+report() {   # NAME then reasons; no reason means PASS
+    local name=$1; shift
+    if (($# == 0)); then
+        echo "PASS: $name"; PASSED=$((PASSED + 1))
+    else
+        echo "FAIL: $name"; printf '    %s\n' "$@"; FAILED=$((FAILED + 1))
+    fi
+}
+
+now_us() { local t=${EPOCHREALTIME/[.,]/}; echo "${t#0}"; }
+
+# run DIR CMD...: runs CMD in DIR/cwd (created if missing) with stdout in
+# DIR/out and stderr in DIR/err; sets RC and ELAPSED_MS. OUT_MODE (closed,
+# full, gone) replaces the stdout file by a closed descriptor, /dev/full, or a
+# pipe whose only reader has already been closed.
+run() {
+    local dir=$1 start; shift
+    mkdir -p "$dir/cwd" && : >"$dir/out" && : >"$dir/err"
+    start=$(now_us)
+    (
+        cd "$dir/cwd" || exit 126
+        exec 2>"$dir/err"
+        case ${OUT_MODE:-file} in
+            file) exec >"$dir/out" ;;
+            closed) exec >&- ;;
+            full) exec >/dev/full ;;
+            gone) rm -f -- "$dir/fifo" && mkfifo -- "$dir/fifo" || exit 126
+                  exec 3<>"$dir/fifo"    # a reader, so that the next open does not block
+                  exec >"$dir/fifo"
+                  exec 3<&- ;;           # ... and now there is none
+        esac
+        exec timeout -k 2 "$RUN_LIMIT" "$@"
+    ) &
+    CHILD=$!
+    wait "$CHILD"
+    RC=$?
+    CHILD=
+    ELAPSED_MS=$((($(now_us) - start) / 1000))
+}
+
+in_namespace() { unshare --mount --propagation private bash "$SELF" "$@"; }
+
+excerpt() { head -c "${2:-240}" -- "$1" | cat -v | sed 's/\^M$//' | tr '\n' '|'; }
+
+# ------------------------------------------------------------------ checking
+# Each appends its complaints to the caller's `why`.
+expect_status() {
+    local extra=''
+    ((RC == 124)) && extra=" (timed out after $RUN_LIMIT s)"
+    ((RC > 128 && RC != 124)) && extra=" (killed by signal $((RC - 128)))"
+    [[ $RC -eq $1 ]] || why+=("exit status $RC$extra, expected $1; stderr: $(excerpt "$DIR/err")")
+}
+expect_no_out() { [[ -s $DIR/out ]] && why+=("stdout not empty: $(excerpt "$DIR/out")"); }
+expect_no_err() { [[ -s $DIR/err ]] && why+=("stderr not empty: $(excerpt "$DIR/err")"); }
+expect_fast() { ((ELAPSED_MS <= FAST_MS)) || why+=("took $ELAPSED_MS ms, more than $FAST_MS ms"); }
+
+expect_out() {   # FILE LABEL: stdout is exactly FILE
+    cmp -s -- "$DIR/out" "$1" ||
+        why+=("stdout is not $2: got $(excerpt "$DIR/out" 160), expected $(excerpt "$1" 160)")
+}
+
+expect_error_line() {   # [SUBSTRING]: one line in the documented shape
+    local f=$DIR/err line
+    if [[ ! -s $f || $(wc -l <"$f") -ne 1 || -n $(tail -c 1 -- "$f") ]]; then
+        why+=("stderr is not exactly one line: $(excerpt "$f" 400)")
+        return
+    fi
+    IFS= read -r line <"$f"
+    [[ $line == "$NAME: run-time error: "* && $line =~ \ failed\ \(status\ -?[0-9]+:\ .+\)$ ]] ||
+        why+=("stderr is not '$NAME: run-time error: <operation> failed (status N: <detail>)': $line")
+    [[ -z ${1:-} || $line == *"$1"* ]] || why+=("stderr does not name $1: $line")
+}
+
+expect_entries() {   # FOLDER NAME...: the folder holds exactly these entries
+    local got want=''
+    got=$(find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')
+    (($# > 1)) && want=$(printf '%s\n' "${@:2}" | LC_ALL=C sort | tr '\n' ' ')
+    [[ $got == "$want" ]] || why+=("$1 holds [$got], expected [$want]")
+}
+
+expect_same() {   # GOT EXPECTED LABEL: byte-identical files
+    if [[ -L $1 || ! -f $1 ]]; then
+        why+=("$3 is no longer a regular file")
+    elif ! cmp -s -- "$1" "$2"; then
+        why+=("$3 changed: now $(excerpt "$1" 120)")
+    fi
+}
+
+expect_report_file() {   # FILE SCREEN_OUTPUT: title line, date line, empty line, report
+    local text body
+    if [[ -L $1 || ! -f $1 ]]; then why+=("$1 is not a regular file"); return; fi
+    IFS= read -r -d '' text <"$1"
+    IFS= read -r -d '' body <"$2"
+    [[ $text == "$TITLE$CRLF"* ]] || why+=("$(basename -- "$1") does not start with the title: $(excerpt "$1" 80)")
+    [[ ${text#*"$CRLF$CRLF"} == "${body%"$CRLF"}" ]] ||
+        why+=("$(basename -- "$1") does not hold the report: $(excerpt "$1" 300)")
+}
+
+# The screen report with the text after each line's first colon dropped: the
+# same kind of report with other memory figures keeps this shape.
+shape() { sed 's/:.*/:/' -- "$1"; }
+expect_shape() {   # REFERENCE LABEL
+    [[ $(shape "$DIR/out") == "$(shape "$1")" ]] ||
+        why+=("stdout is not $2: got $(excerpt "$DIR/out" 160)")
+}
+
+new_case() {   # sets DIR (fresh) and clears why
+    CASE_NO=$((CASE_NO + 1))
+    DIR=$WORK/case$CASE_NO
+    mkdir -p "$DIR/cwd"
+    why=()
+}
+
+# ------------------------------------------------------------- crafted input
+junk() {   # SEED COUNT: COUNT pseudo-random bytes (NULs included), reproducible
+    local i parts=()
+    RANDOM=$1
+    for ((i = 0; i < $2; i++)); do printf -v 'parts[i]' '\\%03o' $((RANDOM & 255)); done
+    local IFS=
+    printf "${parts[*]}"
+}
+
+meminfo() {   # MEMTOTAL MEMAVAILABLE|-: a plausible /proc/meminfo
+    printf 'MemTotal:       %s kB\n' "$1"
+    printf 'MemFree:          98304 kB\n'
+    [[ $2 == - ]] || printf 'MemAvailable:   %s kB\n' "$2"
+    printf '%-16s%8s kB\n' Buffers: 16384 Cached: 65536 SwapCached: 0 Active: 131072 \
+        Inactive: 65536 SwapTotal: 262144 SwapFree: 196608 Dirty: 12 Shmem: 1024 \
+        SReclaimable: 8192
+}
+
+# ===================================================================== cases
+# ----------------------------------------------- a. the report file
+case_unwritable_dir() {
+    new_case
+    chmod 0755 "$DIR/cwd" && cp -- "$WORK/old" "$DIR/cwd/$REPORT"
+    run "$DIR" "${NOBODY[@]}" "$BIN_COPY" /I:V /F:U
+    expect_status 1; expect_no_out; expect_error_line
+    expect_same "$DIR/cwd/$REPORT" "$WORK/old" "the previous report"
+    expect_entries "$DIR/cwd" "$REPORT"
+    report "a1 directory not writable (uid 65534), '/I:V /F:U'" "${why[@]}"
+}
+
+case_name_is_directory() {
+    new_case
+    mkdir -p "$DIR/cwd/$REPORT" && cp -- "$WORK/old" "$DIR/cwd/$REPORT/inside"
+    run "$DIR" "$BIN" /I /F
+    expect_status 1; expect_no_out; expect_error_line
+    [[ -d $DIR/cwd/$REPORT && ! -L $DIR/cwd/$REPORT ]] || why+=("$REPORT is no longer a directory")
+    expect_entries "$DIR/cwd/$REPORT" inside
+    expect_same "$DIR/cwd/$REPORT/inside" "$WORK/old" "the file inside the directory"
+    expect_entries "$DIR/cwd" "$REPORT"
+    report "a2 report name is a directory, '/I /F'" "${why[@]}"
+}
+
+case_name_is_symlink() {   # KIND: file | dangling
+    new_case
+    mkdir -p "$DIR/elsewhere"
+    local target=$DIR/elsewhere/precious.txt
+    [[ $1 == file ]] && cp -- "$WORK/old" "$target"
+    ln -s -- "$target" "$DIR/cwd/$REPORT"
+    run "$DIR" "$BIN" /I:V /F
+    expect_status 0; expect_no_out; expect_no_err
+    if [[ $1 == file ]]; then
+        expect_same "$target" "$WORK/old" "the symlink's target"
+        expect_entries "$DIR/elsewhere" precious.txt
+    else
+        expect_entries "$DIR/elsewhere"
+    fi
+    [[ -L $DIR/cwd/$REPORT ]] && why+=("$REPORT is still a symlink")
+    expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
+    expect_entries "$DIR/cwd" "$REPORT"
+    if [[ $1 == file ]]; then
+        report "a3 report name is a symlink to a file elsewhere, '/I:V /F'" "${why[@]}"
+    else
+        report "a4 report name is a dangling symlink (target not created), '/I:V /F'" "${why[@]}"
+    fi
+}
+
+case_disk_full() {
+    new_case
+    cp -- "$WORK/old" "$DIR/old"
+    run "$DIR" unshare --mount --propagation private bash "$SELF" --disk-full "$DIR" "$BIN" /I /F:U
+    if ((RC == 125)); then
+        why+=("$(excerpt "$DIR/err" 300)")
+    else
+        expect_status 1; expect_no_out; expect_error_line
+        expect_same "$DIR/snap/$REPORT" "$WORK/old" "the previous report"
+        expect_entries "$DIR/snap" "$REPORT" filler
+    fi
+    report "a5 disk full (64 KiB tmpfs, no free block), '/I /F:U'" "${why[@]}"
+}
+
+case_file_size_limit() {   # the write stops half-way: EFBIG after 1 KiB
+    new_case
+    cp -- "$WORK/old" "$DIR/cwd/$REPORT"
+    run "$DIR" bash -c 'trap - XFSZ; ulimit -f 1 && exec "$@"' limit "$BIN" /I /F:U
+    expect_status 1; expect_no_out; expect_error_line
+    expect_same "$DIR/cwd/$REPORT" "$WORK/old" "the previous report"
+    expect_entries "$DIR/cwd" "$REPORT"
+    report "a6 file size limit 1 KiB (SIGXFSZ at its default), '/I /F:U' stops half-way" "${why[@]}"
+}
+
+# ----------------------------------------------- b. /proc/meminfo, os-release
+meminfo_run() {   # FILE [AS_NOBODY] ARGS...: runs with FILE over /proc/meminfo
+    local file=$1 prefix=(); shift
+    if [[ $1 == nobody ]]; then prefix=("${NOBODY[@]}"); shift; fi
+    run "$DIR" unshare --mount --propagation private bash "$SELF" --bind "$file" /proc/meminfo -- \
+        "${prefix[@]}" "$BIN_COPY" "$@"
+}
+
+# A byte size as printed ("384 MB", "7.99 EB", "512 bytes") in bytes, or "" .
+size_bytes() {
+    awk -v s="$1" 'BEGIN {
+        n = split("bytes KB MB GB TB PB EB", u, " ")
+        if (split(s, p, " ") != 2 || p[1] !~ /^[0-9]+(\.[0-9]+)?$/) exit
+        for (i = 1; i <= n; i++) if (p[2] == u[i]) { printf "%.0f\n", p[1] * 1024 ^ (i - 1); exit }
+    }'
+}
+
+value_of() {   # LABEL: the value after LABEL in DIR/out, CR dropped
+    local line
+    line=$(grep -a -m1 "^ *$1" "$DIR/out") || return 1
+    line=${line%"$CR"}
+    line=${line#*"$1"}
+    echo "${line#"${line%%[! ]*}"}"
+}
+
+expect_not_larger() {   # SMALL_LABEL LARGE_LABEL: printed sizes, SMALL <= LARGE
+    local a b x y
+    a=$(value_of "$1") && b=$(value_of "$2") || { why+=("no '$1' or no '$2' line"); return; }
+    x=$(size_bytes "$a"); y=$(size_bytes "$b")
+    if [[ -z $x || -z $y ]]; then
+        why+=("'$1 $a' or '$2 $b' is not a size")
+    elif [[ $(awk -v x="$x" -v y="$y" 'BEGIN { print (x + 0 <= y + 0) }') != 1 ]]; then
+        why+=("'$1 $a' is larger than '$2 $b'")
+    fi
+}
+
+expect_no_placeholder() {
+    grep -a -q '%[0-9][0-9]' "$DIR/out" && why+=("a placeholder is left: $(excerpt "$DIR/out" 300)")
+}
+
+meminfo_error_case() {   # LABEL FILE [nobody]
+    local label=$1 file=$2; shift 2
+    new_case
+    meminfo_run "$file" "$@" /I:LI
+    expect_status 1; expect_no_out; expect_error_line /proc/meminfo
+    expect_entries "$DIR/cwd"
+    report "$label" "${why[@]}"
+}
+
+meminfo_fallback_case() {   # LABEL FILE: the report still adds up
+    local label=$1 file=$2 load
+    new_case
+    meminfo_run "$file" /I:LI
+    expect_status 0; expect_no_err; expect_no_placeholder
+    [[ $(value_of "RAM total:") == "768 MB" ]] || why+=("/I:LI RAM total is '$(value_of "RAM total:")', expected '768 MB'")
+    expect_not_larger "RAM free:" "RAM total:"
+    mv -- "$DIR/out" "$DIR/li.out"
+    meminfo_run "$file" /I:MS
+    expect_status 0; expect_no_err; expect_no_placeholder
+    expect_not_larger "Available physical:" "Total physical:"
+    expect_not_larger "Available page file:" "Total page file:"
+    expect_not_larger "Available virtual:" "Total virtual:"
+    load=$(value_of "Memory load:")
+    [[ $load =~ ^[0-9]+%$ && ${load%\%} -le 100 ]] || why+=("/I:MS memory load is '$load'")
+    expect_entries "$DIR/cwd"
+    report "$label" "${why[@]}"
+}
+
+case_meminfo_control() {   # proves the crafted file is the one read
+    new_case
+    meminfo_run "$WORK/mem.good" /I:LI
+    printf 'RAM free:  384 MB\r\nRAM total: 768 MB\r\n' >"$DIR/expected"
+    expect_status 0; expect_no_err
+    expect_out "$DIR/expected" "the report of the crafted file"
+    report "b1 crafted /proc/meminfo is the one read (control), '/I:LI'" "${why[@]}"
+}
+
+osrel_run() {   # FILE [nobody]: /I:V with FILE over every os-release
+    local file=$1 prefix=() binds=() t; shift
+    [[ ${1:-} == nobody ]] && prefix=("${NOBODY[@]}")
+    for t in "${OSREL_TARGETS[@]}"; do binds+=("$file" "$t"); done
+    run "$DIR" unshare --mount --propagation private bash "$SELF" --bind "${binds[@]}" -- \
+        "${prefix[@]}" "$BIN_COPY" /I:V
+}
+
+# First line "<pretty>, <uname>" (EXACT: PRETTY itself; MATCH: a glob the
+# pretty part must match), control characters shown as '?', or, when
+# ALONE_OK, the uname part alone (ALONE: only that); the rest of the /I:V
+# report unchanged; no control byte anywhere.
+expect_version() {   # EXACT|MATCH|ALONE PRETTY ALONE_OK(yes|no)
+    local how=$1 pretty=$2 alone=$3 first rest ref_rest
+    expect_status 0; expect_no_err
+    IFS= read -r first <"$DIR/out"
+    first=${first%"$CR"}
+    rest=$(tail -n +2 -- "$DIR/out" | od -An -c); ref_rest=$(tail -n +2 -- "$WORK/ref/v.out" | od -An -c)
+    [[ $rest == "$ref_rest" ]] || why+=("lines after the first differ from the normal /I:V: $(excerpt "$DIR/out" 400)")
+    LC_ALL=C grep -a -q -P '[\x00-\x09\x0b\x0c\x0e-\x1f\x7f]|\xc2[\x80-\x9f]' "$DIR/out" &&
+        why+=("a control character is on stdout: $(excerpt "$DIR/out" 300)")
+    if [[ $first == "$UNAME" ]]; then
+        [[ $alone == yes ]] || why+=("first line is the uname part alone, expected '$pretty, $UNAME'")
+    elif [[ $how == ALONE ]]; then
+        why+=("first line is not the uname part alone: $(cat -v <<<"$first" | head -c 300)")
+    elif [[ $first == *", $UNAME" ]]; then
+        local got=${first%", $UNAME"}
+        if [[ $how == EXACT ]]; then
+            [[ $got == "$pretty" ]] || why+=("name part is '$(cat -v <<<"$got")', expected '$pretty'")
+        else
+            # shellcheck disable=SC2053
+            [[ $got == $pretty ]] || why+=("name part '$(cat -v <<<"$got" | head -c 200)' does not match '$pretty'")
+        fi
+    else
+        why+=("first line is neither '<name>, $UNAME' nor '$UNAME': $(cat -v <<<"$first" | head -c 300)")
+    fi
+    expect_entries "$DIR/cwd"
+}
+
+case_osrel() {   # LABEL FILE EXACT|MATCH|ALONE PRETTY ALONE_OK [nobody]
+    local label=$1 file=$2
+    new_case
+    osrel_run "$file" "${6:-}"
+    expect_version "$3" "$4" "$5"
+    report "$label" "${why[@]}"
+}
+
+case_osrel_etc_hidden() {   # no /etc/os-release at all: /usr/lib/os-release is read
+    new_case
+    mkdir -p "$DIR/etc"
+    if [[ ! -e /usr/lib/os-release ]]; then
+        report "b13 /etc without os-release: /usr/lib/os-release is read, '/I:V'" \
+            "/usr/lib/os-release does not exist on this machine"
+        return
+    fi
+    run "$DIR" unshare --mount --propagation private bash "$SELF" \
+        --bind "$WORK/osrel.lib" /usr/lib/os-release "$DIR/etc" /etc -- "$BIN_COPY" /I:V
+    expect_version EXACT "Orbelle Fallback OS 2" no
+    report "b13 /etc without os-release: /usr/lib/os-release is read, '/I:V'" "${why[@]}"
+}
+
+# ----------------------------------------------- c. argument texts
+args_case() {   # LABEL EXPECTED(usage|full|version) ARG...
+    local label=$1 want=$2; shift 2
+    new_case
+    run "$DIR" "$BIN" "$@"
+    expect_status 0; expect_no_err; expect_fast
+    case $want in
+        usage) expect_out "$WORK/ref/usage.out" "the usage" ;;
+        version) expect_out "$WORK/ref/v.out" "the /I:V report" ;;
+        full) expect_shape "$WORK/ref/full.out" "the full report" ;;
+    esac
+    expect_entries "$DIR/cwd"
+    report "$label" "${why[@]}"
+}
+
+args_variants_case() {   # LABEL EXPECTED ARG...: one run per ARG, one verdict
+    local label=$1 want=$2 arg i before; shift 2
+    new_case
+    for arg in "$@"; do
+        rm -rf -- "$DIR/cwd" && mkdir -p "$DIR/cwd"
+        before=${#why[@]}
+        run "$DIR" "$BIN" "$arg"
+        expect_status 0; expect_no_err; expect_fast
+        case $want in
+            usage) expect_out "$WORK/ref/usage.out" "the usage" ;;
+            full) expect_shape "$WORK/ref/full.out" "the full report" ;;
+        esac
+        expect_entries "$DIR/cwd"
+        for ((i = before; i < ${#why[@]}; i++)); do why[i]="$(printf '%q' "$arg"): ${why[i]}"; done
+    done
+    report "$label" "${why[@]}"
+}
+
+case_args_huge() {
+    local chunk blanks args=() i
+    chunk=$(printf '%65536s' '' | tr ' ' X)
+    for ((i = 0; i < 16; i++)); do args+=("$chunk"); done
+    args_case "c1 argument text 1 MiB long (16 arguments of 64 KiB): usage" usage "${args[@]}"
+
+    blanks=$(printf '%65536s' '')
+    args=()
+    for ((i = 0; i < 8; i++)); do args+=("$blanks"); done
+    args+=($'\t/i:v\t')
+    for ((i = 0; i < 8; i++)); do args+=("$blanks"); done
+    args_case "c2 '/i:v' inside 1 MiB of blanks: the /I:V report" version "${args[@]}"
+
+    args=()
+    for ((i = 0; i < 65536; i++)); do args+=(ABCDEFGHIJKLMNO); done
+    args_case "c3 argument text 1 MiB long (65536 arguments): usage" usage "${args[@]}"
+}
+
+# ----------------------------------------------- d. renamed copies
+case_renamed() {   # FILE_NAME
+    local file=$1 base=${1%.*} usage text
+    new_case
+    mkdir -p "$DIR/bin" && cp -- "$BIN" "$DIR/bin/$file"
+    IFS= read -r -d '' usage <"$WORK/ref/usage.out"
+    printf '%s' "${usage//"$NAME"/"$base"}" >"$DIR/usage.expected"
+    run "$DIR" "$DIR/bin/$file" /?
+    expect_status 0; expect_no_err
+    expect_out "$DIR/usage.expected" "the usage naming '$base'"
+    text=$(sed -n 4p -- "$DIR/out")
+    [[ $text == "${base}[.EXE] [[/I"* ]] || why+=("syntax line does not start with '${base}[.EXE]': $text")
+    grep -a -q -F "\"$base.TXT\"" "$DIR/out" || why+=("usage does not hold \"$base.TXT\"")
+    expect_entries "$DIR/cwd"
+    run "$DIR" "$DIR/bin/$file" /I:V /F
+    expect_status 0; expect_no_out; expect_no_err
+    expect_entries "$DIR/cwd" "$base.TXT"
+    [[ -f $DIR/cwd/$base.TXT ]] && expect_report_file "$DIR/cwd/$base.TXT" "$WORK/ref/v.out"
+    report "d copy named '$file': usage names '$base', '/I:V /F' writes '$base.TXT'" "${why[@]}"
+}
+
+# ----------------------------------------------- e. standard output
+case_stdout() {   # MODE LABEL
+    local mode=$1 label=$2 args i before
+    new_case
+    for args in "/I" "/?"; do
+        before=${#why[@]}
+        OUT_MODE=$mode run "$DIR" env --default-signal=PIPE "$BIN" "$args"
+        expect_status 0; expect_no_err
+        for ((i = before; i < ${#why[@]}; i++)); do why[i]="'$args': ${why[i]}"; done
+    done
+    if [[ $mode == closed ]]; then   # the report file may now get descriptor 1
+        before=${#why[@]}
+        OUT_MODE=closed run "$DIR" env --default-signal=PIPE "$BIN" /I:V /F
+        expect_status 0; expect_no_err
+        expect_entries "$DIR/cwd" "$REPORT"
+        expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
+        for ((i = before; i < ${#why[@]}; i++)); do why[i]="'/I:V /F': ${why[i]}"; done
+    else
+        expect_entries "$DIR/cwd"
+    fi
+    report "$label" "${why[@]}"
+}
+
+# ======================================================================= main
+setup_failure() {   # REASON...: one failed case, then the summary
+    report "setup" "$@"
+    echo "$PASSED passed, $FAILED failed"
+    exit 1
+}
+
+reference_runs() {   # the normal outputs the cases compare against
+    mkdir -p "$WORK/ref"
+    local what args
+    for what in usage:/? v:/I:V full: about:/A; do
+        args=${what#*:}
+        DIR=$WORK/ref/${what%%:*}; why=()
+        run "$DIR" "$BIN" $args
+        expect_status 0; expect_no_err
+        [[ $(tail -c 2 -- "$DIR/out" | od -An -c | tr -d ' ') == '\r\n' ]] ||
+            why+=("'$args' stdout does not end with CR LF")
+        ((${#why[@]} == 0)) || setup_failure "reference run '$args' failed:" "${why[@]}"
+        cp -- "$DIR/out" "$WORK/ref/${what%%:*}.out"
+    done
+    IFS= read -r TITLE <"$WORK/ref/about.out"
+    TITLE=${TITLE%"$CR"}
+    local about; IFS= read -r -d '' about <"$WORK/ref/about.out"
+    [[ $(head -c "${#about}" -- "$WORK/ref/usage.out") == "${about%"$CRLF"}"* ]] ||
+        setup_failure "the usage does not start with the about text"
+}
+
+interrupted() {   # stop the running command (its timeout passes the signal on)
+    [[ -n $CHILD ]] && kill -TERM "$CHILD" 2>/dev/null && wait "$CHILD"
+    report "interrupted" "stopped by a signal after $CASE_NO case(s)"
+    echo "$PASSED passed, $FAILED failed"
+    exit 143
+}
+
+main() {
+    BIN=${1:-}
+    local tool missing=()
+    for tool in unshare mount setpriv timeout mkfifo env cmp dd stat find awk grep sed od uname; do
+        command -v "$tool" >/dev/null || missing+=("$tool")
+    done
+    ((${#missing[@]} == 0)) || setup_failure "required tools not found: ${missing[*]}"
+    env --default-signal=PIPE true 2>/dev/null || setup_failure "env lacks --default-signal (coreutils >= 8.31 needed)"
+    echo x | grep -q -P x 2>/dev/null || setup_failure "grep lacks -P (PCRE)"
+    [[ -n $BIN && -f $BIN && -x $BIN ]] || setup_failure "program under test not given or not executable: '$BIN'"
+    [[ $(id -u) -eq 0 ]] || setup_failure "must run as root (mount namespaces, bind mounts, setpriv)"
+
+    BIN=$(readlink -f -- "$BIN")
+    SELF=$(readlink -f -- "$0")
+    NAME=$(basename -- "$BIN"); NAME=${NAME%.*}
+    REPORT=$NAME.TXT
+    UNAME="$(uname -s) $(uname -r) $(uname -m)"
+    export LC_ALL=C.UTF-8
+    unset LANG LANGUAGE
+
+    WORK=$(mktemp -d "${TMPDIR:-/tmp}/orbelle-faults.XXXXXX") || setup_failure "mktemp failed"
+    # Every mount lives in a namespace that ends with its command, so removing
+    # the folder is all the cleaning there is; a signal first stops the run.
+    trap 'rm -rf -- "$WORK"' EXIT
+    trap interrupted INT TERM
+    chmod 0755 "$WORK"
+    CASE_NO=0
+
+    mkdir -p "$WORK/bin" && cp -- "$BIN" "$WORK/bin/" || setup_failure "cannot copy the program"
+    BIN_COPY=$WORK/bin/$(basename -- "$BIN")   # reachable by uid 65534
+    "${NOBODY[@]}" test -x "$BIN_COPY" ||
+        setup_failure "uid 65534 cannot reach $BIN_COPY (is ${TMPDIR:-/tmp} searchable by others?)"
+    printf 'previous report \xd0\xbe\xd1\x82\xd1\x87\xd1\x91\xd1\x82\r\n\xff\xfe\x00\x01 end\r\n' >"$WORK/old"
+    reference_runs
+
+    # Crafted files.
+    meminfo 786432 393216 >"$WORK/mem.good"
+    cp -- "$WORK/mem.good" "$WORK/mem.closed"; chmod 0000 "$WORK/mem.closed"
+    junk 7 4096 >"$WORK/mem.junk"
+    meminfo lots 393216 >"$WORK/mem.letters"
+    meminfo 786O32 393216 >"$WORK/mem.letter-o"
+    meminfo 36028797018963968 393216 >"$WORK/mem.overflow"
+    meminfo 786432 - >"$WORK/mem.no-available"
+    meminfo 786432 4194304 >"$WORK/mem.available-too-large"
+    OSREL_TARGETS=()
+    for tool in /etc/os-release /usr/lib/os-release; do
+        [[ -e $tool ]] && OSREL_TARGETS+=("$tool")
+    done
+    printf 'NAME=Probe\nPRETTY_NAME="Orbelle Probe OS 1"\nID=probe\n' >"$WORK/osrel.good"
+    printf 'NAME=Fallback\nPRETTY_NAME="Orbelle Fallback OS 2"\n' >"$WORK/osrel.lib"
+    printf 'ID=x\nPRETTY_NAME="A\033B\aC\tD\177E\xc2\x9bF"\n' >"$WORK/osrel.controls"
+    printf 'NAME=x\nPRETTY_NAME="Evil\033[2J OS\nsecond\033]0;title\a line"\nID=x\n' >"$WORK/osrel.esc-newline"
+    { junk 11 1500; printf '\nPRETTY_NAME="'; junk 12 200; printf '"\n'; junk 13 1500; } >"$WORK/osrel.junk"
+    { printf 'PRETTY_NAME="Big OS"\n'; head -c 2097152 /dev/zero | tr '\0' '#'; printf '\n'; } >"$WORK/osrel.big"
+    cp -- "$WORK/osrel.good" "$WORK/osrel.closed"; chmod 0000 "$WORK/osrel.closed"
+    ((${#OSREL_TARGETS[@]} > 0)) || setup_failure "neither /etc/os-release nor /usr/lib/os-release exists to bind over"
+
+    # a. the report file
+    case_unwritable_dir
+    case_name_is_directory
+    case_name_is_symlink file
+    case_name_is_symlink dangling
+    case_disk_full
+    case_file_size_limit
+
+    # b. /proc/meminfo and os-release
+    case_meminfo_control
+    meminfo_error_case "b2 /proc/meminfo unreadable (mode 0000, uid 65534): error naming it" \
+        "$WORK/mem.closed" nobody
+    meminfo_error_case "b3 /proc/meminfo empty (/dev/null): error naming it" /dev/null
+    meminfo_error_case "b4 /proc/meminfo random bytes: error naming it" "$WORK/mem.junk"
+    meminfo_error_case "b5 MemTotal 'lots kB': error naming /proc/meminfo" "$WORK/mem.letters"
+    meminfo_error_case "b6 MemTotal '786O32 kB' (letter O): error naming /proc/meminfo" "$WORK/mem.letter-o"
+    meminfo_error_case "b7 MemTotal of 2^55 kB (bytes overflow 64 bits): error naming /proc/meminfo" \
+        "$WORK/mem.overflow"
+    meminfo_fallback_case "b8 MemAvailable missing: '/I:LI' and '/I:MS' add up" "$WORK/mem.no-available"
+    meminfo_fallback_case "b9 MemAvailable > MemTotal: '/I:LI' and '/I:MS' add up" "$WORK/mem.available-too-large"
+    case_osrel "b10 crafted os-release is the one read (control), '/I:V'" \
+        "$WORK/osrel.good" EXACT "Orbelle Probe OS 1" no
+    case_osrel "b11 PRETTY_NAME with ESC, BEL, TAB, DEL, U+009B: shown as '?', '/I:V'" \
+        "$WORK/osrel.controls" EXACT "A?B?C?D?E?F" no
+    case_osrel "b12 PRETTY_NAME with ESC and newlines inside the quotes, '/I:V'" \
+        "$WORK/osrel.esc-newline" MATCH "Evil?[2J OS*" yes
+    case_osrel_etc_hidden
+    case_osrel "b14 os-release binary junk, '/I:V'" "$WORK/osrel.junk" MATCH "*" yes
+    case_osrel "b15 os-release of 2 MiB, '/I:V'" "$WORK/osrel.big" EXACT "Big OS" yes
+    case_osrel "b16 neither os-release readable (mode 0000, uid 65534): uname alone, '/I:V'" \
+        "$WORK/osrel.closed" ALONE "" yes nobody
+
+    # c. argument texts
+    case_args_huge
+    args_variants_case "c4 invalid UTF-8 (bytes FF FE, trailing FF, overlong '/', surrogate): usage" usage \
+        $'\xff\xfe\xc3(' $'/I:V\xff' $'\xc0\xafI:V' $'/I:V \xed\xa0\x80'
+    args_variants_case "c5 embedded control characters: usage" usage \
+        $'/I\x01' $'\x1b[2J' $'/I:V\x01/F' $'/I:V /F\x7f' $'\x1b]0;x\x07/I'
+    args_variants_case "c6 only tabs: the full report" full $'\t\t' $'\t'
+    args_case "c7 only blanks (one argument of blanks): the full report" full '    '
+    args_case "c8 only blanks (two empty arguments): the full report" full '' ''
+
+    # d. renamed copies
+    case_renamed 'a%00b'
+    case_renamed '%01'
+    case_renamed 'p%00q.r%01'
+
+    # e. standard output
+    case_stdout closed "e1 stdout closed: '/I', '/?' exit 0; '/I:V /F' writes the right file"
+    case_stdout full "e2 stdout is /dev/full: '/I', '/?' exit 0, no stderr"
+    case_stdout gone "e3 stdout is a pipe whose reader has gone (SIGPIPE default): exit 0, no signal"
+
+    echo "$PASSED passed, $FAILED failed"
+    ((FAILED == 0))
+}
+
+case ${1:-} in
+    --bind) shift; bind_and_exec "$@" ;;
+    --disk-full) shift; disk_full_run "$@" ;;
+    *) main "$@" ;;
+esac
