@@ -153,14 +153,36 @@ std::uint64_t AvailablePhysical(const MemInfo &info) {
     return std::min(estimate, info.total);
 }
 
+namespace {
+
+// floor(10 * rest / total) for rest < total, leaving (10 * rest) mod total
+// in rest: exact for any 64-bit values, where 10 * rest could overflow.
+unsigned NextDecimalDigit(std::uint64_t &rest, std::uint64_t total) {
+    const std::uint64_t part = rest;
+    unsigned digit = 0;
+    rest = 0;
+    for (int i = 0; i < 10; ++i) {
+        if (rest >= total - part) {
+            rest -= total - part;
+            ++digit;
+        } else {
+            rest += part;
+        }
+    }
+    return digit;
+}
+
+} // namespace
+
 std::uint32_t MemoryLoadPercent(std::uint64_t total, std::uint64_t available) {
     if (total == 0)
         return 0;
-    const std::uint64_t used = total - std::min(available, total);
-    // Truncated, as Windows computes its memory load.
-    if (used <= UINT64_MAX / 100)
-        return static_cast<std::uint32_t>(used * 100 / total);
-    return static_cast<std::uint32_t>(used / (total / 100));
+    // Truncated, as Windows computes its memory load: floor(100 * used / total).
+    std::uint64_t rest = total - std::min(available, total);
+    if (rest == total)
+        return 100;
+    const unsigned tens = NextDecimalDigit(rest, total);
+    return tens * 10 + NextDecimalDigit(rest, total);
 }
 
 kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,

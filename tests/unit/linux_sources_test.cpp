@@ -65,6 +65,9 @@ TEST(MemInfo, MemoryLoadIsTruncated) {
     EXPECT_EQ(MemoryLoadPercent(1000, 991), 0u);
     EXPECT_EQ(MemoryLoadPercent(1000, 5), 99u);
     EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, 0), 100u);
+    // Exact beyond 184 PB too, where 100 * used overflows 64 bits.
+    EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, UINT64_MAX / 100 + 1), 98u);
+    EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, UINT64_MAX / 100), 99u);
     EXPECT_EQ(MemoryLoadPercent(0, 0), 0u);
 }
 
