@@ -1,6 +1,7 @@
 # make run   - install what is missing, build, print the full report
 # make test  - build everything and run the whole suite
-# make build - build OrbelleC into build/
+# make build - build OrbelleC and Orbelle into build/
+# make fuzz  - run every fuzz target for FUZZ_SECONDS (300) seconds
 ARGS ?=
 JOBS ?= $(shell nproc)
 
@@ -21,9 +22,21 @@ build-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DORBELLE_SANITIZE=ON >/dev/null
 	cmake --build build-asan -j $(JOBS)
 
-test: build build-asan
+test: build build-asan build-fuzz
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	fuzz/run build-fuzz 10
+
+FUZZ_SECONDS ?= 300
+
+.PHONY: build-fuzz fuzz
+build-fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DORBELLE_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+	cmake --build build-fuzz -j $(JOBS) --target orbelle_fuzzers
+
+# Fuzzes every target for FUZZ_SECONDS seconds (make fuzz FUZZ_SECONDS=3600).
+fuzz: build-fuzz
+	fuzz/run build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

@@ -1,0 +1,360 @@
+// report_fill: FillReport on a fuzzed template and fuzzed records.
+//
+// Input: a 117-byte head (flags, OS-name length, the memory record with each
+// double picked from edge values or raw bits, the system record), then the
+// OS-name bytes, then the template. Template bytes: printable ASCII as it is,
+// bytes below 0x20 as placeholders ("%01".."%32" and near misses) except
+// TAB, LF and CR, 0x7F and two bytes as a raw UTF-16 unit, and bytes from
+// 0x80 as Windows-1251 (so the real templates are inputs as they stand).
+//
+// Properties: the result equals a reference that applies the 17 steps in
+// order (%01..%08, %10..%13, %20..%22 through DescribeProcessor, %23, %24,
+// %30, %32) with a plain replace-all; RunTimeError comes exactly when a byte
+// count in the record is NaN or infinite (status -34) or "total page file
+// minus available page file" is not finite (status -33); "%32%01" ends as
+// the OS name followed by the memory load, however many placeholders the
+// name holds; the real report templates keep no placeholder; the OS name
+// holds no control character.
+//
+// The OS name is fuzzed too where the process may have a mount namespace of
+// its own (root): a scratch file is bound over os-release there, in that
+// namespace only, and rewritten for every input. Elsewhere the machine's
+// own name is used.
+#include "fuzz_support.h"
+#include "modMain.h"
+#include "unicode.h"
+
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+namespace {
+
+using fuzz::Widen;
+
+constexpr const char16_t *kReportTemplates[] = {
+    u"TXT_INFO_ALL",       u"TXT_INFO_VERSION", u"TXT_MEMORY_STAT", u"TXT_MEMORY_INFO",
+    u"TXT_PROCESSOR_INFO", u"TXT_LIGHT_INFO",   u"TXT_LIGHT_INFO_2"};
+
+struct Context {
+    std::vector<std::u16string> realTemplates;
+    std::u16string unameText; // what follows the pretty name
+    bool is64 = false;
+    int osRelease = -1; // the scratch file over os-release, or -1
+};
+Context g;
+
+std::u16string Scrubbed(std::u16string text) {
+    for (char16_t &c : text)
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            c = u'?';
+    return text;
+}
+
+// A report template as the program keeps it: the Windows-1251 file,
+// without trailing blanks and tabs.
+std::u16string ReadTemplateFile(std::u16string_view name) {
+    const std::string path =
+        std::string(ORBELLE_SOURCE_DIR) + "/resources/" + unicode::Utf16ToUtf8(name) + ".txt";
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        std::fprintf(stderr, "report_fill: cannot read %s\n", path.c_str());
+        std::abort();
+    }
+    std::u16string text = unicode::Cp1251ToUtf16(
+        std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()));
+    while (!text.empty() && (text.back() == u' ' || text.back() == u'\t'))
+        text.pop_back();
+    return text;
+}
+
+void BindScratchOsRelease() {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return;
+    // On tmpfs where there is one: ext4 flushes a file truncated and rewritten at every close.
+    char shm[] = "/dev/shm/orbelle-fuzz-os-release-XXXXXX";
+    char tmp[] = "/tmp/orbelle-fuzz-os-release-XXXXXX";
+    char *path = shm;
+    int fd = mkstemp(shm);
+    if (fd < 0)
+        fd = mkstemp(path = tmp);
+    if (fd < 0)
+        return;
+    // /etc/os-release is read first (through its link to /usr/lib/os-release, where it is one).
+    if (mount(path, "/etc/os-release", nullptr, MS_BIND, nullptr) == 0)
+        g.osRelease = fd;
+    unlink(path);
+    if (g.osRelease < 0)
+        close(fd);
+}
+
+void WriteOsRelease(std::string_view content) {
+    if (ftruncate(g.osRelease, 0) != 0 || pwrite(g.osRelease, content.data(), content.size(), 0) !=
+                                              static_cast<ssize_t>(content.size())) {
+        std::fprintf(stderr, "report_fill: cannot rewrite the scratch os-release\n");
+        std::abort();
+    }
+}
+
+constexpr const char16_t *kTokens[32] = {
+    u"%01",  u"%02", u"%03", u"%04", u"%05", u"%06", u"%07", u"%08", u"%10", u"\t",  u"\n",
+    u"%11",  u"%12", u"\r",  u"%13", u"%20", u"%21", u"%22", u"%23", u"%24", u"%30", u"%32",
+    u"\r\n", u"%00", u"%0",  u"%",   u"%09", u"%14", u"%31", u"%33", u"%2",  u"%3"};
+
+std::u16string DecodeTemplate(std::string_view bytes) {
+    std::u16string text;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<std::uint8_t>(bytes[i]);
+        if (b < 0x20)
+            text += kTokens[b];
+        else if (b < 0x7F)
+            text += static_cast<char16_t>(b);
+        else if (b == 0x7F && i + 2 < bytes.size()) {
+            text += static_cast<char16_t>(static_cast<std::uint8_t>(bytes[i + 1]) |
+                                          static_cast<std::uint8_t>(bytes[i + 2]) << 8);
+            i += 2;
+        } else
+            text += unicode::Cp1251ToUtf16(bytes.substr(i, 1));
+    }
+    return text;
+}
+
+// An OS name for PRETTY_NAME: placeholders below 0x20 (a line break as a
+// vertical tab, to keep it one line), 0x7F and a raw byte, other bytes as
+// they are.
+std::string DecodeName(std::string_view bytes) {
+    std::string name;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<std::uint8_t>(bytes[i]);
+        if (b < 0x20)
+            name += unicode::Utf16ToUtf8(kTokens[b]);
+        else if (b == 0x7F && i + 1 < bytes.size())
+            name += bytes[++i];
+        else
+            name += bytes[i];
+    }
+    for (char &c : name)
+        if (c == '\n')
+            c = '\v';
+    return name;
+}
+
+double TakeDouble(fuzz::Reader &input) {
+    static const double kEdges[] = {0.0,
+                                    -0.0,
+                                    1.0,
+                                    1023.0,
+                                    1023.999,
+                                    1024.0,
+                                    1000.0 * 1024,
+                                    1048576.0,
+                                    25275994112.0,
+                                    140737488351232.0,
+                                    std::numeric_limits<double>::quiet_NaN(),
+                                    -std::numeric_limits<double>::quiet_NaN(),
+                                    std::numeric_limits<double>::signaling_NaN(),
+                                    std::numeric_limits<double>::infinity(),
+                                    -std::numeric_limits<double>::infinity(),
+                                    std::numeric_limits<double>::max(),
+                                    -std::numeric_limits<double>::max(),
+                                    std::numeric_limits<double>::min(),
+                                    std::numeric_limits<double>::denorm_min(),
+                                    -std::numeric_limits<double>::denorm_min(),
+                                    0x1p64,
+                                    0x1p64 - 2048,
+                                    0x1p63,
+                                    0x1p53 + 2,
+                                    1e300,
+                                    -1.0,
+                                    -1e30,
+                                    -1023.5,
+                                    1000.0 * 0x1p50,
+                                    0.5,
+                                    4096.0,
+                                    -4096.0};
+    const auto pick = input.Take<std::uint8_t>();
+    const auto bits = input.Take<double>();
+    return pick < std::size(kEdges) ? kEdges[pick] : bits;
+}
+
+struct Outcome {
+    bool threw = false;
+    kxutil::Status status = 0;
+    std::u16string text;
+};
+
+Outcome Actual(std::u16string text, const kxutil::SystemInfoRecord &system,
+               const kxutil::MemoryStatusRecord &memory) {
+    try {
+        modMain::FillReport(text, system, memory);
+        return {false, 0, text};
+    } catch (const modMain::RunTimeError &error) {
+        return {true, error.status, {}};
+    }
+}
+
+Outcome Expected(std::u16string text, const kxutil::SystemInfoRecord &system,
+                 const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
+    const double sizes[] = {memory.ullAvailPhys,     memory.ullTotalPhys,
+                            memory.ullAvailPageFile, memory.ullTotalPageFile,
+                            memory.ullAvailVirtual,  memory.ullTotalVirtual};
+    for (double size : sizes)
+        if (!std::isfinite(size))
+            return {true, kxutil::kErrRange, {}};
+    const double swapInUse = memory.ullTotalPageFile - memory.ullAvailPageFile;
+    if (!std::isfinite(swapInUse))
+        return {true, -33, {}};
+
+    auto size = [](double bytes) { return Widen(*fuzz::ByteSize(bytes)); };
+    auto number = [](std::uint32_t value) {
+        return Widen(fuzz::SignedDecimal(static_cast<std::int32_t>(value)));
+    };
+    constexpr int kAddressDigits = sizeof(std::uintptr_t) * 2;
+    text = fuzz::ReplaceAll(text, u"%01", number(memory.dwMemoryLoad));
+    text = fuzz::ReplaceAll(text, u"%02", size(memory.ullAvailPhys));
+    text = fuzz::ReplaceAll(text, u"%03", size(memory.ullTotalPhys));
+    text = fuzz::ReplaceAll(text, u"%04", size(memory.ullAvailPageFile));
+    text = fuzz::ReplaceAll(text, u"%05", size(memory.ullTotalPageFile));
+    text = fuzz::ReplaceAll(text, u"%06", size(memory.ullAvailVirtual));
+    text = fuzz::ReplaceAll(text, u"%07", size(memory.ullTotalVirtual));
+    text = fuzz::ReplaceAll(text, u"%08", size(swapInUse));
+    text = fuzz::ReplaceAll(text, u"%10", size(system.dwPageSize));
+    text = fuzz::ReplaceAll(text, u"%11", size(system.dwAllocationGranularity));
+    text = fuzz::ReplaceAll(text, u"%12",
+                            Widen(fuzz::Hex(system.lpMinimumApplicationAddress, kAddressDigits)));
+    text = fuzz::ReplaceAll(text, u"%13",
+                            Widen(fuzz::Hex(system.lpMaximumApplicationAddress, kAddressDigits)));
+    modMain::DescribeProcessor(text, system.wProcessorArchitecture, system.wProcessorLevel,
+                               system.wProcessorRevision);
+    text = fuzz::ReplaceAll(text, u"%23", number(system.dwNumberOfProcessors));
+    text = fuzz::ReplaceAll(text, u"%24",
+                            Widen(fuzz::Binary(system.dwActiveProcessorMask, kAddressDigits * 4)));
+    text = fuzz::ReplaceAll(text, u"%30", g.is64 ? u"64" : u"32");
+    text = fuzz::ReplaceAll(text, u"%32", osName);
+    return {false, 0, text};
+}
+
+Outcome CheckFill(std::u16string_view templateText, const kxutil::SystemInfoRecord &system,
+                  const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
+    Outcome actual = Actual(std::u16string(templateText), system, memory);
+    const Outcome expected = Expected(std::u16string(templateText), system, memory, osName);
+    FUZZ_REQUIRE(actual.threw == expected.threw);
+    FUZZ_REQUIRE(actual.status == expected.status);
+    FUZZ_REQUIRE(actual.text == expected.text);
+    return actual;
+}
+
+bool HasPlaceholder(std::u16string_view text) {
+    for (std::size_t i = 0; i + 2 < text.size(); ++i)
+        if (text[i] == u'%' && text[i + 1] >= u'0' && text[i + 1] <= u'9' && text[i + 2] >= u'0' &&
+            text[i + 2] <= u'9')
+            return true;
+    return false;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    for (const char16_t *name : kReportTemplates) {
+        g.realTemplates.push_back(ReadTemplateFile(name));
+        FUZZ_REQUIRE(g.realTemplates.back() == modMain::LoadTextBlock(name));
+    }
+    FUZZ_REQUIRE(ReadTemplateFile(u"TXT_USAGE_NEW") == modMain::LoadTextBlock(u"TXT_USAGE_NEW"));
+    std::int16_t is64 = 0;
+    FUZZ_REQUIRE(kxutil::kxIsHostWin64(is64) >= 0);
+    g.is64 = is64 != 0;
+    utsname names{};
+    FUZZ_REQUIRE(uname(&names) == 0);
+    g.unameText = Scrubbed(unicode::Utf8ToUtf16(std::string(names.sysname) + " " + names.release +
+                                                " " + names.machine));
+    BindScratchOsRelease();
+    if (g.osRelease < 0)
+        std::fprintf(stderr, "report_fill: no mount namespace of its own (not root?): the OS "
+                             "name stays this machine's, unfuzzed\n");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    fuzz::Reader input(data, size);
+    const auto flags = input.Take<std::uint8_t>();
+    const auto nameLength = input.Take<std::uint8_t>();
+
+    kxutil::MemoryStatusRecord memory{};
+    memory.dwLength = sizeof memory;
+    memory.dwMemoryLoad = input.Take<std::uint32_t>();
+    memory.ullTotalPhys = TakeDouble(input);
+    memory.ullAvailPhys = TakeDouble(input);
+    memory.ullTotalPageFile = TakeDouble(input);
+    memory.ullAvailPageFile = TakeDouble(input);
+    memory.ullTotalVirtual = TakeDouble(input);
+    memory.ullAvailVirtual = TakeDouble(input);
+    memory.ullAvailExtendedVirtual = TakeDouble(input);
+
+    kxutil::SystemInfoRecord system{};
+    system.wProcessorArchitecture = input.Take<std::uint16_t>();
+    system.wReserved = input.Take<std::uint16_t>();
+    system.wProcessorLevel = input.Take<std::uint16_t>();
+    system.wProcessorRevision = input.Take<std::uint16_t>();
+    system.dwPageSize = input.Take<std::uint32_t>();
+    system.dwAllocationGranularity = input.Take<std::uint32_t>();
+    system.dwNumberOfProcessors = input.Take<std::uint32_t>();
+    system.dwProcessorType = input.Take<std::uint32_t>();
+    system.lpMinimumApplicationAddress = static_cast<std::uintptr_t>(input.Take<std::uint64_t>());
+    system.lpMaximumApplicationAddress = static_cast<std::uintptr_t>(input.Take<std::uint64_t>());
+    system.dwActiveProcessorMask = static_cast<std::uintptr_t>(input.Take<std::uint64_t>());
+
+    const std::string_view nameBytes = input.TakeBytes(nameLength);
+    const std::u16string templateText = DecodeTemplate(input.Rest());
+
+    // The OS name: this input's, where the scratch os-release is in place.
+    const bool fuzzedName = g.osRelease >= 0 && (flags & 1);
+    const bool rawOsRelease = flags & 2;
+    std::string pretty = "Debian GNU/Linux 12 (bookworm)";
+    if (g.osRelease >= 0) {
+        if (fuzzedName && rawOsRelease) {
+            WriteOsRelease(nameBytes);
+        } else {
+            if (fuzzedName)
+                pretty = DecodeName(nameBytes);
+            std::string quoted;
+            for (char c : pretty) {
+                if (c == '"' || c == '\\' || c == '$' || c == '`')
+                    quoted += '\\';
+                quoted += c;
+            }
+            WriteOsRelease("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"" + quoted +
+                           "\"\nID=debian\n");
+        }
+    }
+    std::u16string osName;
+    FUZZ_REQUIRE(kxutil::kxGetHostOSFullName(0, -1, osName) >= 0);
+    FUZZ_REQUIRE(Scrubbed(osName) == osName);
+    FUZZ_REQUIRE(
+        osName.size() >= g.unameText.size() &&
+        osName.compare(osName.size() - g.unameText.size(), std::u16string::npos, g.unameText) == 0);
+    if (g.osRelease >= 0 && !(fuzzedName && rawOsRelease))
+        FUZZ_REQUIRE(osName == (pretty.empty() ? g.unameText
+                                               : Scrubbed(unicode::Utf8ToUtf16(pretty)) + u", " +
+                                                     g.unameText));
+
+    CheckFill(templateText, system, memory, osName);
+
+    // The name goes in last and is not searched again.
+    const Outcome nameFirst = Actual(u"%32%01", system, memory);
+    if (!nameFirst.threw)
+        FUZZ_REQUIRE(nameFirst.text == osName + Widen(fuzz::SignedDecimal(static_cast<std::int32_t>(
+                                                    memory.dwMemoryLoad))));
+
+    const unsigned pick = (flags >> 2) & 7;
+    if (pick < g.realTemplates.size()) {
+        const Outcome real = CheckFill(g.realTemplates[pick], system, memory, osName);
+        if (!real.threw && osName.find(u'%') == std::u16string::npos)
+            FUZZ_REQUIRE(!HasPlaceholder(real.text));
+    }
+    return 0;
+}
