@@ -145,6 +145,16 @@ namespace {
 
 using linux_detail::LocaleBytesToUtf16;
 
+// The running image's path, as the kernel knows it.
+Status RunningImagePath(std::string &path) {
+    char buffer[4096];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length < 0)
+        return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
+    path.assign(buffer, static_cast<std::size_t>(length));
+    return kOk;
+}
+
 std::string BaseNameOf(std::string_view path) {
     std::string_view name = path.substr(path.rfind('/') + 1);
     const std::size_t dot = name.rfind('.');
@@ -331,11 +341,10 @@ void kxInitProcess(int argc, char **argv) {
 }
 
 Status kxRegisterAppPath(std::u16string &path) {
-    char buffer[4096];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (length < 0)
-        return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
-    return LocaleBytesToUtf16(std::string_view(buffer, static_cast<std::size_t>(length)), path);
+    std::string bytes;
+    if (Status status = RunningImagePath(bytes); status < 0)
+        return status;
+    return LocaleBytesToUtf16(bytes, path);
 }
 
 Status kxIsInIDE(std::int16_t &inIde) {
@@ -359,12 +368,10 @@ Status kxGetArgumentText(std::u16string &text) {
 // The running image's file name without directory and last extension, so a
 // renamed copy goes by its own name.
 Status kxGetModuleBaseName(std::u16string &baseName) {
-    char buffer[4096];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (length < 0)
-        return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
-    return LocaleBytesToUtf16(
-        BaseNameOf(std::string_view(buffer, static_cast<std::size_t>(length))), baseName);
+    std::string bytes;
+    if (Status status = RunningImagePath(bytes); status < 0)
+        return status;
+    return LocaleBytesToUtf16(BaseNameOf(bytes), baseName);
 }
 
 Status kxGetLegalCopyright(std::u16string &copyright) {
