@@ -19,11 +19,8 @@ std::u16string BuildAboutText() {
 // The text and CR LF in the console's code page, in one write. A failed or
 // short write is not reported: there is nowhere left to report it.
 void WriteConsoleText(std::u16string_view text) {
-    std::u16string recoded;
-    modMain::Check(kxutil::kxAnsiToOem(text, recoded), "kxAnsiToOem");
-    recoded += u"\r\n";
     std::string bytes;
-    modMain::Check(kxutil::kxStrConvB(recoded, bytes), "kxStrConvB");
+    modMain::Check(kxutil::kxAnsiToOem(std::u16string(text) + u"\r\n", bytes), "kxAnsiToOem");
     kxutil::kxWriteStdOut(bytes);
 }
 
@@ -44,7 +41,7 @@ void ShowReport(std::u16string reportText) { modMainConsole::WriteConsoleText(re
 
 void ShowRunTimeError(std::u16string_view line) {
     std::string bytes;
-    if (kxutil::kxStrConvB(line, bytes) < 0)
+    if (kxutil::kxAnsiToOem(line, bytes) < 0)
         bytes = "run-time error";
     kxutil::kxWriteStdErr(bytes + "\n");
 }

@@ -125,7 +125,9 @@ Status kxFormatGeneralDateNow(std::u16string &text);
 
 // --- Code pages (platform) ---
 Status kxStrConvB(std::u16string_view text, std::string &bytes);
-Status kxAnsiToOem(std::u16string_view text, std::u16string &recoded);
+// The text's bytes in the OEM code page, the console's; on Linux the
+// locale's encoding stands for both code pages.
+Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes);
 
 Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text);
 

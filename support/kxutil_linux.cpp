@@ -503,11 +503,7 @@ Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
     }
     g_failureDetail.clear();
     name = unicode::Utf8ToUtf16(full);
-    // The name is one line of a report: a control character from the file
-    // (a line break, a terminal escape) must not reach the screen or the log.
-    for (char16_t &c : name)
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
-            c = u'?';
+    unicode::ReplaceControlCharacters(name);
     return kOk;
 }
 
@@ -537,14 +533,12 @@ Status kxStrConvB(std::u16string_view text, std::string &bytes) {
     return Iconv(nl_langinfo(CODESET), "UTF-8", utf8, "?", true, bytes);
 }
 
-// The console's encoding is the locale's, as for files: nothing to recode.
 Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
     return LocaleBytesToUtf16(bytes, text);
 }
 
-Status kxAnsiToOem(std::u16string_view text, std::u16string &recoded) {
-    recoded = std::u16string(text);
-    return kOk;
+Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
+    return kxStrConvB(text, oemBytes);
 }
 
 // --- Destinations ---

@@ -132,4 +132,10 @@ std::u16string AsciiToUtf16(std::string_view ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
 
+void ReplaceControlCharacters(std::u16string &text) {
+    for (char16_t &c : text)
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            c = u'?';
+}
+
 } // namespace unicode

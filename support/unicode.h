@@ -13,6 +13,10 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Malformed sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view bytes);
 std::u16string Cp1251ToUtf16(std::string_view bytes);
+// Control characters (C0, DEL, C1) become '?': for one line of a report
+// taken from outside the program, so that no line break or terminal escape
+// passes through it.
+void ReplaceControlCharacters(std::u16string &text);
 // Plain ASCII text, for the program's own literals.
 std::u16string AsciiToUtf16(std::string_view ascii);
 
