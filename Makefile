@@ -1,6 +1,7 @@
 # make run   - install what is missing, build, print the full report
 # make test  - build everything and run the whole suite
 # make build - build OrbelleC and Orbelle into build/
+# make windows - cross-build OrbelleC.exe and Orbelle.exe into build-win64/ and build-win32/
 # make fuzz  - run every fuzz target for FUZZ_SECONDS (300) seconds
 ARGS ?=
 JOBS ?= $(shell nproc)
@@ -22,7 +23,14 @@ build-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DORBELLE_SANITIZE=ON >/dev/null
 	cmake --build build-asan -j $(JOBS)
 
-test: build build-asan build-fuzz
+.PHONY: windows
+windows: deps
+	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build-win64 -j $(JOBS)
+	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build-win32 -j $(JOBS)
+
+test: build build-asan build-fuzz windows
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 	fuzz/run build-fuzz 10
@@ -39,4 +47,4 @@ fuzz: build-fuzz
 	fuzz/run build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-win64 build-win32

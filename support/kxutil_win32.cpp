@@ -1,0 +1,501 @@
+// kxutil on Windows: the real Win32 calls behind every operation.
+#include "kxutil.h"
+#include "kxutil_win32_detail.h"
+#include "orbelle_version.h"
+#include "unicode.h"
+
+#include <algorithm>
+#include <commctrl.h>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace kxutil {
+namespace {
+
+// What the last failing operation knows about its failure beyond the status.
+std::string g_failureDetail;
+
+std::string SystemMessage(DWORD error) {
+    wchar_t *buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    std::u16string text = length > 0 ? win32_detail::FromWide(buffer, length) : u"";
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' ||
+                             text.back() == u' ' || text.back() == u'.'))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(error) : unicode::Utf16ToUtf8(text);
+}
+
+} // namespace
+
+Status win32_detail::Fail(DWORD error, std::string_view what) {
+    g_failureDetail = std::string(what) + ": " + SystemMessage(error);
+    const Status status = -static_cast<Status>(error & 0x7FFFFFFF);
+    return status < 0 ? status : kErrIo;
+}
+
+Status win32_detail::FailLast(std::string_view what) { return Fail(GetLastError(), what); }
+
+namespace {
+
+using win32_detail::Fail;
+using win32_detail::FailLast;
+using win32_detail::FromWide;
+using win32_detail::Wide;
+
+// Fills a buffer through a call that reports the length it needed.
+Status RunningImagePath(std::u16string &path) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    while (true) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return FailLast("GetModuleFileNameW");
+        if (length < buffer.size()) {
+            path = FromWide(buffer.data(), length);
+            return kOk;
+        }
+        if (buffer.size() >= 32768)
+            return Fail(ERROR_INSUFFICIENT_BUFFER, "GetModuleFileNameW");
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::u16string BaseNameOf(std::u16string_view path) {
+    std::u16string_view name = path.substr(path.find_last_of(u"\\/:") + 1);
+    const std::size_t dot = name.rfind(u'.');
+    if (dot != std::u16string_view::npos && dot > 0)
+        name = name.substr(0, dot);
+    return std::u16string(name);
+}
+
+// --- Code pages ---
+
+Status ToCodePage(UINT codePage, std::u16string_view text, std::string &bytes) {
+    bytes.clear();
+    if (text.empty())
+        return kOk;
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.data());
+    const int units = static_cast<int>(text.size());
+    // No best-fit mapping: a character the code page lacks becomes '?', never
+    // a look-alike such as a quotation mark or a slash.
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int length = WideCharToMultiByte(codePage, flags, wide, units, nullptr, 0, nullptr, nullptr);
+    if (length == 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+        flags = 0; // UTF-8 and the other code pages that take no flags
+        length = WideCharToMultiByte(codePage, flags, wide, units, nullptr, 0, nullptr, nullptr);
+    }
+    if (length == 0)
+        return FailLast("WideCharToMultiByte");
+    bytes.resize(static_cast<std::size_t>(length));
+    if (WideCharToMultiByte(codePage, flags, wide, units, bytes.data(), length, nullptr,
+                            nullptr) != length)
+        return FailLast("WideCharToMultiByte");
+    return kOk;
+}
+
+// --- Windows' own name for itself ---
+
+constexpr wchar_t kCurrentVersionKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+std::u16string RegistryText(HKEY key, const wchar_t *value) {
+    wchar_t buffer[256];
+    DWORD size = sizeof buffer;
+    if (RegGetValueW(key, nullptr, value, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+        return {};
+    return FromWide(buffer, wcsnlen(buffer, size / sizeof(wchar_t)));
+}
+
+bool RegistryNumber(HKEY key, const wchar_t *value, DWORD &number) {
+    DWORD size = sizeof number;
+    return RegGetValueW(key, nullptr, value, RRF_RT_REG_DWORD, nullptr, &number, &size) ==
+           ERROR_SUCCESS;
+}
+
+std::u16string Decimal(unsigned long value) { return unicode::AsciiToUtf16(std::to_string(value)); }
+
+bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// The true version: GetVersionEx tells a program without a manifest naming
+// the newest Windows an older one.
+Status TrueVersion(RTL_OSVERSIONINFOEXW &version) {
+    using RtlGetVersionFunction = LONG(WINAPI *)(RTL_OSVERSIONINFOEXW *);
+    const auto rtlGetVersion =
+        win32_detail::SystemFunction<RtlGetVersionFunction>(L"ntdll.dll", "RtlGetVersion");
+    version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (rtlGetVersion == nullptr)
+        return Fail(ERROR_PROC_NOT_FOUND, "RtlGetVersion");
+    if (rtlGetVersion(&version) < 0)
+        return Fail(ERROR_NOT_SUPPORTED, "RtlGetVersion");
+    return kOk;
+}
+
+// Under Wine the name says so, with the host system's name.
+std::u16string WineSuffix() {
+    using WineVersionFunction = const char *(CDECL *)();
+    using WineHostFunction = void(CDECL *)(const char **, const char **);
+    const auto wineVersion =
+        win32_detail::SystemFunction<WineVersionFunction>(L"ntdll.dll", "wine_get_version");
+    if (wineVersion == nullptr)
+        return {};
+    std::string suffix = std::string(", Wine ") + wineVersion();
+    const auto wineHost =
+        win32_detail::SystemFunction<WineHostFunction>(L"ntdll.dll", "wine_get_host_version");
+    const char *system = nullptr, *release = nullptr;
+    if (wineHost != nullptr)
+        wineHost(&system, &release);
+    if (system != nullptr && release != nullptr)
+        suffix += std::string(" on ") + system + " " + release;
+    return unicode::Utf8ToUtf16(suffix);
+}
+
+} // namespace
+
+// --- Process set-up ---
+
+void kxInitProcess(int, char **) {
+    // A missing floppy or a failed file open is a status, not a system box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
+Status kxRegisterAppPath(std::u16string &path) { return RunningImagePath(path); }
+
+Status kxIsInIDE(std::int16_t &inIde) {
+    inIde = 0;
+    return kOk;
+}
+
+Status kxInitCommonControls() {
+    InitCommonControls();
+    return kOk;
+}
+
+// The command line's raw text after the program's own name, which ends as
+// the C runtime ends argv[0]: a quoted name at its closing quote, any other
+// at the first blank. Quotes in the rest are not interpreted.
+Status kxGetArgumentText(std::u16string &text) {
+    const wchar_t *line = GetCommandLineW();
+    if (line == nullptr)
+        return Fail(ERROR_INVALID_DATA, "GetCommandLineW");
+    const wchar_t *rest = line;
+    if (*rest == L'"') {
+        ++rest;
+        while (*rest != L'\0' && *rest != L'"')
+            ++rest;
+        if (*rest == L'"')
+            ++rest;
+    } else {
+        while (*rest != L'\0' && *rest != L' ' && *rest != L'\t')
+            ++rest;
+    }
+    text = FromWide(rest, wcslen(rest));
+    return kOk;
+}
+
+Status kxGetModuleBaseName(std::u16string &baseName) {
+    std::u16string path;
+    if (Status status = RunningImagePath(path); status < 0)
+        return status;
+    baseName = BaseNameOf(path);
+    return kOk;
+}
+
+// LegalCopyright of the running image's own version information.
+Status kxGetLegalCopyright(std::u16string &copyright) {
+    std::u16string path;
+    if (Status status = RunningImagePath(path); status < 0)
+        return status;
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(Wide(path), &ignored);
+    if (size == 0)
+        return FailLast("GetFileVersionInfoSizeW");
+    std::vector<unsigned char> block(size);
+    if (!GetFileVersionInfoW(Wide(path), 0, size, block.data()))
+        return FailLast("GetFileVersionInfoW");
+    wchar_t *value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\LegalCopyright",
+                        reinterpret_cast<void **>(&value), &length) ||
+        value == nullptr)
+        return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND, "VerQueryValueW LegalCopyright");
+    copyright = FromWide(value, wcsnlen(value, length));
+    return kOk;
+}
+
+std::string kxDescribeStatus(Status status) {
+    if (!g_failureDetail.empty())
+        return g_failureDetail;
+    return std::strerror(-status);
+}
+
+// --- Resources ---
+
+Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string &text) {
+    const std::u16string wantedName(name), wantedType(type);
+    const std::string what = "resource " + unicode::Utf16ToUtf8(type) + "/" +
+                             unicode::Utf16ToUtf8(name);
+    const HRSRC found = FindResourceW(nullptr, Wide(wantedName), Wide(wantedType));
+    if (found == nullptr)
+        return FailLast("FindResourceW " + what);
+    const HGLOBAL loaded = LoadResource(nullptr, found);
+    const void *data = loaded == nullptr ? nullptr : LockResource(loaded);
+    if (data == nullptr)
+        return FailLast("LoadResource " + what);
+    // The resources are written in Windows-1251, whatever the system's code page.
+    text = unicode::Cp1251ToUtf16(
+        std::string_view(static_cast<const char *>(data), SizeofResource(nullptr, found)));
+    return kOk;
+}
+
+// --- System facts ---
+
+Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
+    SYSTEM_INFO system{};
+    GetNativeSystemInfo(&system);
+    info.wProcessorArchitecture = system.wProcessorArchitecture;
+    info.wReserved = system.wReserved;
+    info.dwPageSize = system.dwPageSize;
+    info.lpMinimumApplicationAddress =
+        reinterpret_cast<std::uintptr_t>(system.lpMinimumApplicationAddress);
+    info.lpMaximumApplicationAddress =
+        reinterpret_cast<std::uintptr_t>(system.lpMaximumApplicationAddress);
+    info.dwActiveProcessorMask = system.dwActiveProcessorMask;
+    info.dwNumberOfProcessors = system.dwNumberOfProcessors;
+    info.dwProcessorType = system.dwProcessorType;
+    info.dwAllocationGranularity = system.dwAllocationGranularity;
+    info.wProcessorLevel = system.wProcessorLevel;
+    info.wProcessorRevision = system.wProcessorRevision;
+    return kOk;
+}
+
+Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
+    MEMORYSTATUSEX memory{};
+    memory.dwLength = sizeof memory;
+    if (!GlobalMemoryStatusEx(&memory))
+        return FailLast("GlobalMemoryStatusEx");
+    status.dwMemoryLoad = memory.dwMemoryLoad;
+    status.dwLength = memory.dwLength;
+    status.ullTotalPhys = static_cast<double>(memory.ullTotalPhys);
+    status.ullAvailPhys = static_cast<double>(memory.ullAvailPhys);
+    status.ullTotalPageFile = static_cast<double>(memory.ullTotalPageFile);
+    status.ullAvailPageFile = static_cast<double>(memory.ullAvailPageFile);
+    status.ullTotalVirtual = static_cast<double>(memory.ullTotalVirtual);
+    status.ullAvailVirtual = static_cast<double>(memory.ullAvailVirtual);
+    status.ullAvailExtendedVirtual = static_cast<double>(memory.ullAvailExtendedVirtual);
+    return kOk;
+}
+
+// True on a 64-bit Windows, for a 32-bit build too when it runs under WOW64.
+Status kxIsHostWin64(std::int16_t &is64) {
+#ifdef _WIN64
+    is64 = -1;
+    return kOk;
+#else
+    using IsWow64Process2Function = BOOL(WINAPI *)(HANDLE, USHORT *, USHORT *);
+    const auto isWow64Process2 =
+        win32_detail::SystemFunction<IsWow64Process2Function>(L"kernel32.dll", "IsWow64Process2");
+    if (isWow64Process2 != nullptr) {
+        USHORT process = 0, native = 0;
+        if (!isWow64Process2(GetCurrentProcess(), &process, &native))
+            return FailLast("IsWow64Process2");
+        is64 = native == IMAGE_FILE_MACHINE_AMD64 || native == IMAGE_FILE_MACHINE_ARM64 ||
+                       native == IMAGE_FILE_MACHINE_IA64
+                   ? -1
+                   : 0;
+        return kOk;
+    }
+    BOOL wow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &wow64))
+        return FailLast("IsWow64Process");
+    is64 = wow64 ? -1 : 0;
+    return kOk;
+#endif
+}
+
+// "Microsoft Windows 11 Pro, version 23H2 (build 22631.2861)": the product
+// and release from the registry, the build from the true version. Windows 11
+// still calls itself Windows 10 in ProductName; its builds start at 22000.
+// The two arguments are reserved.
+Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
+    RTL_OSVERSIONINFOEXW version{};
+    if (Status status = TrueVersion(version); status < 0)
+        return status;
+    HKEY key = nullptr;
+    const bool haveKey = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0,
+                                       KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS;
+    std::u16string product, release, edition, registryBuild;
+    DWORD updateRevision = 0;
+    bool haveUpdateRevision = false;
+    if (haveKey) {
+        product = RegistryText(key, L"ProductName");
+        edition = RegistryText(key, L"EditionID");
+        release = RegistryText(key, L"DisplayVersion");
+        if (release.empty())
+            release = RegistryText(key, L"ReleaseId");
+        registryBuild = RegistryText(key, L"CurrentBuild");
+        haveUpdateRevision = RegistryNumber(key, L"UBR", updateRevision);
+        RegCloseKey(key);
+    }
+    const std::u16string build =
+        version.dwBuildNumber != 0 ? Decimal(version.dwBuildNumber) : registryBuild;
+
+    if (product.empty()) {
+        product = u"Windows NT " + Decimal(version.dwMajorVersion) + u"." +
+                  Decimal(version.dwMinorVersion);
+        if (!edition.empty())
+            product += u" " + edition;
+    }
+    if (version.dwMajorVersion == 10 && version.dwBuildNumber >= 22000 &&
+        StartsWith(product, u"Windows 10"))
+        product.replace(0, 10, u"Windows 11");
+    std::u16string full = StartsWith(product, u"Microsoft ") ? product : u"Microsoft " + product;
+    if (!release.empty())
+        full += u", version " + release;
+    if (version.szCSDVersion[0] != L'\0')
+        full += u", " + FromWide(version.szCSDVersion, wcslen(version.szCSDVersion));
+    full += u" (build " + build;
+    if (haveUpdateRevision)
+        full += u"." + Decimal(updateRevision);
+    full += u")" + WineSuffix();
+    unicode::ReplaceControlCharacters(full);
+    name = full;
+    g_failureDetail.clear();
+    return kOk;
+}
+
+Status kxFormatGeneralDateNow(std::u16string &text) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t date[128], time[128];
+    const int dateLength = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &now,
+                                           nullptr, date, 128, nullptr);
+    if (dateLength == 0)
+        return FailLast("GetDateFormatEx");
+    text = FromWide(date, static_cast<std::size_t>(dateLength - 1));
+    if (now.wHour == 0 && now.wMinute == 0 && now.wSecond == 0)
+        return kOk;
+    const int timeLength = GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &now, nullptr, time, 128);
+    if (timeLength == 0)
+        return FailLast("GetTimeFormatEx");
+    text += u" " + FromWide(time, static_cast<std::size_t>(timeLength - 1));
+    return kOk;
+}
+
+// --- Code pages ---
+
+Status kxStrConvB(std::u16string_view text, std::string &bytes) {
+    return ToCodePage(CP_ACP, text, bytes);
+}
+
+Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
+    return ToCodePage(CP_OEMCP, text, oemBytes);
+}
+
+Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
+    text.clear();
+    if (bytes.empty())
+        return kOk;
+    const int size = static_cast<int>(bytes.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+    if (length == 0)
+        return FailLast("MultiByteToWideChar");
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, buffer.data(), length);
+    text = FromWide(buffer.data(), buffer.size());
+    return kOk;
+}
+
+// --- Destinations ---
+
+// One information entry in the application event log, from a source named
+// after the running executable.
+Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
+    unused = 0;
+    std::u16string source;
+    if (Status status = kxGetModuleBaseName(source); status < 0)
+        return status;
+    const HANDLE log = RegisterEventSourceW(nullptr, Wide(source));
+    if (log == nullptr)
+        return FailLast("RegisterEventSourceW");
+    const std::u16string message(text);
+    const wchar_t *strings[] = {Wide(message)};
+    const BOOL reported =
+        ReportEventW(log, EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+    const DWORD error = GetLastError();
+    DeregisterEventSource(log);
+    return reported ? kOk : Fail(error, "ReportEventW");
+}
+
+namespace {
+
+// Without a standard handle (a program started with none) nothing is written.
+Status WriteStandard(DWORD which, std::string_view bytes) {
+    const HANDLE handle = GetStdHandle(which);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+        return kOk;
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+            return FailLast("writing to a standard stream");
+        if (written == 0)
+            return Fail(ERROR_WRITE_FAULT, "writing to a standard stream");
+        bytes.remove_prefix(written);
+    }
+    return kOk;
+}
+
+DWORD WriteWholeFile(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0)
+            return GetLastError();
+        bytes.remove_prefix(written);
+    }
+    return FlushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
+}
+
+} // namespace
+
+Status kxWriteStdOut(std::string_view bytes) { return WriteStandard(STD_OUTPUT_HANDLE, bytes); }
+
+Status kxWriteStdErr(std::string_view bytes) { return WriteStandard(STD_ERROR_HANDLE, bytes); }
+
+// Writes a temporary file beside the report and moves it over the report's
+// name: readers see the old report or the new one, never a part of either.
+Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
+    const std::u16string target(name);
+    const std::string what = unicode::Utf16ToUtf8(name);
+    std::u16string temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+        temporary = unicode::AsciiToUtf16(".orbelle-" + std::to_string(GetCurrentProcessId()) +
+                                          "-" + std::to_string(attempt) + ".tmp");
+        file = CreateFileW(Wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+            return FailLast(what);
+    }
+    if (file == INVALID_HANDLE_VALUE)
+        return Fail(ERROR_FILE_EXISTS, what);
+    DWORD error = WriteWholeFile(file, bytes);
+    if (!CloseHandle(file) && error == ERROR_SUCCESS)
+        error = GetLastError();
+    if (error == ERROR_SUCCESS &&
+        !MoveFileExW(Wide(temporary), Wide(target),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error != ERROR_SUCCESS) {
+        DeleteFileW(Wide(temporary));
+        return Fail(error, what);
+    }
+    return kOk;
+}
+
+} // namespace kxutil
