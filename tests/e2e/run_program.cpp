@@ -56,9 +56,13 @@ const bool g_cleanUpRegistered = [] {
     std::string locale = "LC_ALL=" + run.locale;
     std::string locales = std::string("LOCPATH=") + TEST_LOCALE_DIR;
     std::string path = "PATH=/usr/bin:/bin:/usr/sbin:/sbin";
-    char *environment[] = {locale.data(), locales.data(), path.data(), nullptr};
+    std::vector<std::string> settings = run.environment;
+    std::vector<char *> environment = {locale.data(), locales.data(), path.data()};
+    for (std::string &setting : settings)
+        environment.push_back(setting.data());
+    environment.push_back(nullptr);
     signal(SIGPIPE, SIG_DFL);
-    execve(argv[0], argv.data(), environment);
+    execve(argv[0], argv.data(), environment.data());
     _exit(127);
 }
 

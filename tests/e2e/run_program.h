@@ -12,6 +12,7 @@ struct Invocation {
     std::string directory = ".";
     std::string program = ORBELLEC_PATH;
     std::vector<std::string> prefix; // e.g. setpriv … before the program
+    std::vector<std::string> environment; // NAME=value beyond the locale and PATH
     enum class StdOut { kPipe, kClosed, kDevFull, kReaderGone } stdOut = StdOut::kPipe;
 };
 

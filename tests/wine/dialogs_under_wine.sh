@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The windowed Windows program, x64 and x86, on a real X server under Wine:
+# each box is found by its caption, photographed, closed with Return, and
+# the exit status is checked. Wine's About box adds lines of its own and does
+# not split its caption at "#", so only that it appears and closes is checked.
+# Wine's desktop belongs to the display its wineserver started with, so this
+# test has a prefix and a wineserver of its own, started on its X server.
+#   usage: bash dialogs_under_wine.sh WINEPREFIX WIN64-BUILD WIN32-BUILD SCREENSHOT-DIR LOCALE-DIR
+set -u
+
+export WINEPREFIX=${1:?usage: $0 WINEPREFIX WIN64-BUILD WIN32-BUILD SCREENSHOT-DIR LOCALE-DIR}
+WIN64=${2:?} WIN32=${3:?} SHOTS=${4:?}
+export LOCPATH=${5:?} WINEDEBUG=-all LC_ALL=ru_RU.UTF-8
+WINE_PREFIX_TOOL=$(realpath "$(dirname "${BASH_SOURCE[0]}")/wine-prefix")
+TITLE="Brenvik - Pavik system info"
+WAIT_WINDOW=20   # seconds for a box to appear
+WAIT_EXIT=10     # seconds for the program to exit after Return
+BUDGET=200       # seconds after which no further box is started
+TMP_TEMPLATE=orbelle-wine-x11
+
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/x11_session.sh"
+
+mkdir -p "$SHOTS" && SHOTS=$(realpath "$SHOTS")
+for build in "$WIN64" "$WIN32"; do
+    [ -f "$build/Orbelle.exe" ] || { fail setup "$build/Orbelle.exe is missing: run make windows"; setup_ok=0; }
+done
+[ "$setup_ok" -eq 1 ] || finish
+start_x11_session
+before_cleanup() { "$WINE_PREFIX_TOOL" stop "$WINEPREFIX"; }
+"$WINE_PREFIX_TOOL" start "$WINEPREFIX" >"$TMP/wine-prefix.log" 2>&1 ||
+    { fail setup "Wine did not start: $(tail -n 3 "$TMP/wine-prefix.log")"; setup_ok=0; finish; }
+
+for arch in win64 win32; do
+    if [ $arch = win64 ]; then LAUNCH=(/usr/lib/wine/wine64 "$WIN64/Orbelle.exe")
+    else LAUNCH=(/usr/lib/wine/wine "$WIN32/Orbelle.exe"); fi
+    box "wine-$arch-about" ".*программе#$TITLE" /A
+    box "wine-$arch-usage" "$TITLE" '/?'
+    box "wine-$arch-report-full" "$TITLE"
+    # A report file that cannot be written: the error is a box too.
+    mkdir -p Orbelle.TXT
+    BOX_STATUS=1 box "wine-$arch-run-time-error" "$TITLE" /F
+    rmdir Orbelle.TXT
+    grep -q 'Orbelle: run-time error: writing the report file failed' "$TMP/wine-$arch-run-time-error.err" ||
+        fail "wine-$arch-run-time-error" "no run-time error line on stderr"
+done
+finish
