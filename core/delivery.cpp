@@ -49,12 +49,12 @@ std::string EncodeReportFile(std::u16string_view fileText, OutputMode mode) {
     if (mode == kAnsiFile) {
         Check(kxutil::kxStrConvB(fileText, bytes), "kxStrConvB");
     } else if (mode == kUnicodeFile) {
-        bytes.reserve(2 + fileText.size() * 2);
-        bytes += '\xFF';
-        bytes += '\xFE';
-        for (char16_t unit : fileText) {
-            bytes += static_cast<char>(unit & 0xFF);
-            bytes += static_cast<char>(unit >> 8);
+        bytes.resize(2 + fileText.size() * 2);
+        bytes[0] = '\xFF';
+        bytes[1] = '\xFE';
+        for (std::size_t i = 0; i < fileText.size(); ++i) {
+            bytes[2 + 2 * i] = static_cast<char>(fileText[i] & 0xFF);
+            bytes[3 + 2 * i] = static_cast<char>(fileText[i] >> 8);
         }
     }
     return bytes;

@@ -39,6 +39,23 @@ TEST(Placeholder, ReplacesEveryOccurrenceLeftToRightWithoutRescanning) {
     EXPECT_EQ(text, u"no placeholder");
 }
 
+TEST(Placeholder, IsFoundAmongCharactersThatShareItsBytes) {
+    // U+2525 and U+0125 hold the byte of '%'; '%' is the low byte of the
+    // first, so a byte search meets them first and must pass them by.
+    std::u16string text = u"\u2525\u0125%\u2525%01\u2501%01";
+    modMain::ReplacePlaceholder(text, u"%01", u"x");
+    EXPECT_EQ(text, u"\u2525\u0125%\u2525x\u2501x");
+    text = u"\u3025\u3130%01"; // "%01" only as the bytes of other characters
+    modMain::ReplacePlaceholder(text, u"%01", u"x");
+    EXPECT_EQ(text, u"\u3025\u3130x");
+    text = u"%0";
+    modMain::ReplacePlaceholder(text, u"%01", u"x");
+    EXPECT_EQ(text, u"%0");
+    text = u"";
+    modMain::ReplacePlaceholder(text, u"%01", u"x");
+    EXPECT_EQ(text, u"");
+}
+
 TEST(ProcessorDescription, IntelRowsByLevel) {
     EXPECT_EQ(Described(kRows, 0, 3, 0x0308), u"Intel|80386|3A8");
     EXPECT_EQ(Described(kRows, 0, 4, 0xFF45), u"Intel|80486|255A69");
