@@ -82,10 +82,16 @@ constexpr char16_t kCp1251High[64] = {
 } // namespace
 
 std::string Utf16ToUtf8(std::u16string_view text) {
+    if (IsAscii(text)) // most texts: a plain narrowing copy
+        return std::string(text.begin(), text.end());
     std::string out;
     out.reserve(text.size() * 2);
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
+        if (c < 0x80) { // the common case: one byte, no checks
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
         if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
@@ -114,18 +120,31 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
 }
 
 std::u16string Cp1251ToUtf16(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    for (char b : bytes) {
-        const auto byte = static_cast<std::uint8_t>(b);
-        if (byte < 0x80)
-            out += static_cast<char16_t>(byte);
-        else if (byte < 0xC0)
-            out += kCp1251High[byte - 0x80];
-        else
-            out += static_cast<char16_t>(0x0410 + (byte - 0xC0)); // А..я in order
+    if (IsAscii(bytes)) // the report templates: a plain widening copy
+        return std::u16string(reinterpret_cast<const unsigned char *>(bytes.data()),
+                              reinterpret_cast<const unsigned char *>(bytes.data()) + bytes.size());
+    std::u16string out(bytes.size(), u'\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<std::uint8_t>(bytes[i]);
+        out[i] = byte < 0x80   ? static_cast<char16_t>(byte)
+                 : byte < 0xC0 ? kCp1251High[byte - 0x80]
+                               : static_cast<char16_t>(0x0410 + (byte - 0xC0)); // А..я in order
     }
     return out;
+}
+
+bool IsAscii(std::u16string_view text) {
+    char16_t any = 0;
+    for (char16_t c : text)
+        any |= c;
+    return any < 0x80;
+}
+
+bool IsAscii(std::string_view bytes) {
+    unsigned char any = 0;
+    for (char b : bytes)
+        any |= static_cast<unsigned char>(b);
+    return any < 0x80;
 }
 
 std::u16string AsciiToUtf16(std::string_view ascii) {

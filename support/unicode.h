@@ -17,6 +17,10 @@ std::u16string Cp1251ToUtf16(std::string_view bytes);
 // taken from outside the program, so that no line break or terminal escape
 // passes through it.
 void ReplaceControlCharacters(std::u16string &text);
+// Whether every character is ASCII: such text has the same bytes in every
+// character set a locale can have.
+bool IsAscii(std::u16string_view text);
+bool IsAscii(std::string_view bytes);
 // Plain ASCII text, for the program's own literals.
 std::u16string AsciiToUtf16(std::string_view ascii);
 
