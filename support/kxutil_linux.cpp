@@ -11,14 +11,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/statfs.h>
 #include <sys/uio.h>
 #include <sys/un.h>
 #include <sys/utsname.h>
@@ -39,6 +42,21 @@ namespace {
 
 // What the last failing operation knows about its failure beyond the status.
 std::string g_failureDetail;
+
+// The system's words for an error number, in the user's language. The
+// messages' locale is set only on the way to an error, as a run that
+// succeeds never needs it.
+std::string SystemErrorText(int error) {
+    const int saved = errno;
+    static bool messagesLocaleSet = false;
+    if (!messagesLocaleSet) {
+        std::setlocale(LC_MESSAGES, "");
+        messagesLocaleSet = true;
+    }
+    std::string text = std::strerror(error);
+    errno = saved;
+    return text;
+}
 
 } // namespace
 
@@ -64,7 +82,7 @@ Status ReadSmallFile(const char *path, std::string &content) {
     content.clear();
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return Fail(errno, std::string(path) + ": " + std::strerror(errno));
+        return Fail(errno, std::string(path) + ": " + SystemErrorText(errno));
     char buffer[4096];
     while (true) {
         const ssize_t count = read(fd, buffer, sizeof buffer);
@@ -77,7 +95,7 @@ Status ReadSmallFile(const char *path, std::string &content) {
             const int error = count == 0 ? 0 : errno;
             close(fd);
             if (error != 0)
-                return Fail(error, std::string(path) + ": " + std::strerror(error));
+                return Fail(error, std::string(path) + ": " + SystemErrorText(error));
             return kOk;
         }
     }
@@ -85,7 +103,39 @@ Status ReadSmallFile(const char *path, std::string &content) {
 
 // --- The locale's encoding, which stands for both the ANSI and the OEM code page ---
 
-bool LocaleIsUtf8() { return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0; }
+// The name of the locale a category takes from the environment, as
+// setlocale(category, "") finds it.
+std::string_view EnvironmentLocale(const char *categoryVariable) {
+    for (const char *variable : {"LC_ALL", categoryVariable, "LANG"})
+        if (const char *value = std::getenv(variable); value != nullptr && *value != '\0')
+            return value;
+    return {};
+}
+
+bool IsCLocale(std::string_view name) { return name.empty() || name == "C" || name == "POSIX"; }
+
+// C.UTF-8 is the C locale with UTF-8 for its character set: its dates and
+// times are C's. Loading it costs a search of the locale aliases, which
+// the program spares itself.
+bool IsCUtf8Locale(std::string_view name) { return name == "C.UTF-8" || name == "C.utf8"; }
+
+// The locale's character set is read only when a text outside ASCII must
+// cross into or out of it: ASCII is the same in all of them, and most runs
+// never pay for loading the locale.
+const char *LocaleCodeset() {
+    static const char *codeset = nullptr;
+    if (codeset == nullptr) {
+        const std::string_view name = EnvironmentLocale("LC_CTYPE");
+        if (IsCUtf8Locale(name))
+            return codeset = "UTF-8";
+        if (!IsCLocale(name))
+            std::setlocale(LC_CTYPE, "");
+        codeset = nl_langinfo(CODESET);
+    }
+    return codeset;
+}
+
+bool LocaleIsUtf8() { return std::strcmp(LocaleCodeset(), "UTF-8") == 0; }
 
 std::size_t Utf8SequenceLength(unsigned char lead) {
     return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
@@ -129,12 +179,12 @@ Status Iconv(const char *to, const char *from, std::string_view input, const cha
 } // namespace
 
 Status linux_detail::LocaleBytesToUtf16(std::string_view bytes, std::u16string &text) {
-    if (LocaleIsUtf8()) {
+    if (unicode::IsAscii(bytes) || LocaleIsUtf8()) {
         text = unicode::Utf8ToUtf16(bytes);
         return kOk;
     }
     std::string utf8;
-    const Status status = Iconv("UTF-8", nl_langinfo(CODESET), bytes, "\xEF\xBF\xBD", false, utf8);
+    const Status status = Iconv("UTF-8", LocaleCodeset(), bytes, "\xEF\xBF\xBD", false, utf8);
     if (status < 0)
         return status;
     text = unicode::Utf8ToUtf16(utf8);
@@ -147,11 +197,15 @@ using linux_detail::LocaleBytesToUtf16;
 
 // The running image's path, as the kernel knows it.
 Status RunningImagePath(std::string &path) {
-    char buffer[4096];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (length < 0)
-        return Fail(errno, std::string("/proc/self/exe: ") + std::strerror(errno));
-    path.assign(buffer, static_cast<std::size_t>(length));
+    static std::string known;
+    if (known.empty()) {
+        char buffer[4096];
+        const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+        if (length < 0)
+            return Fail(errno, std::string("/proc/self/exe: ") + SystemErrorText(errno));
+        known.assign(buffer, static_cast<std::size_t>(length));
+    }
+    path = known;
     return kOk;
 }
 
@@ -170,10 +224,14 @@ struct Uname {
 };
 
 Status ReadUname(Uname &result) {
-    utsname names{};
-    if (uname(&names) != 0)
-        return Fail(errno, std::string("uname: ") + std::strerror(errno));
-    result = {names.sysname, names.release, names.machine};
+    static std::optional<Uname> known;
+    if (!known) {
+        utsname names{};
+        if (uname(&names) != 0)
+            return Fail(errno, std::string("uname: ") + SystemErrorText(errno));
+        known = Uname{names.sysname, names.release, names.machine};
+    }
+    result = *known;
     return kOk;
 }
 
@@ -255,16 +313,33 @@ bool IsUserPage(std::uintptr_t address, std::size_t pageSize) {
     return got == wanted; // kernels before 4.17 take the flag as a mere hint
 }
 
+// The ends of the user address space the kernels set (TASK_SIZE), most
+// common first: x86-64 with four and five paging levels, arm64 with 48, 39,
+// 42 and 52 address bits, and 32-bit programs.
+constexpr std::uint64_t kUsualUserSpaceEnds[] = {
+    (std::uint64_t{1} << 47) - 4096, (std::uint64_t{1} << 56) - 4096, std::uint64_t{1} << 48,
+    std::uint64_t{1} << 39,          std::uint64_t{1} << 42,          std::uint64_t{1} << 52,
+    0xFFFFE000,                      0xC0000000,                      0xFFFFF000};
+
 // The last byte of the highest page the process can map: the user address
-// space is one run of pages from the bottom up to the kernel's TASK_SIZE,
-// so a binary search over page numbers, from this very stack's page (a user
-// page for certain) up, finds its top.
+// space is one run of pages from the bottom up to the kernel's TASK_SIZE.
+// Two probes confirm one of the usual ends; failing that, a binary search
+// over page numbers, from this very stack's page (a user page for certain)
+// up, finds it.
 std::uintptr_t HighestUserAddress(std::size_t pageSize) {
     static std::uintptr_t cached = 0;
     if (cached != 0)
         return cached;
     const int onTheStack = 0;
     std::uintptr_t low = reinterpret_cast<std::uintptr_t>(&onTheStack) / pageSize;
+    for (const std::uint64_t end : kUsualUserSpaceEnds) {
+        if (end > UINTPTR_MAX || end % pageSize != 0 || end / pageSize <= low)
+            continue;
+        const std::uintptr_t firstAbove = static_cast<std::uintptr_t>(end / pageSize);
+        if (IsUserPage((firstAbove - 1) * pageSize, pageSize) &&
+            !IsUserPage(firstAbove * pageSize, pageSize))
+            return cached = (firstAbove - 1) * pageSize + (pageSize - 1);
+    }
     std::uintptr_t high = UINTPTR_MAX / pageSize; // the last page number: never a user page
     while (high - low > 1) {
         const std::uintptr_t middle = low + (high - low) / 2;
@@ -279,15 +354,43 @@ std::uintptr_t HighestUserAddress(std::size_t pageSize) {
 
 // --- Memory ---
 
+// The memory hierarchy where systems mount it, /sys/fs/cgroup (unified) or
+// /sys/fs/cgroup/memory, when it is a cgroup file system there and holds
+// the process's cgroup: that spares reading the mount table, the costliest
+// file of a report. A hierarchy mounted elsewhere, or from another root (a
+// container without its own cgroup namespace), is found in the mount table.
+std::optional<linux_sources::CgroupDirectory>
+ConventionalCgroupDirectory(const linux_sources::CgroupPath &path) {
+    constexpr long kCgroupMagic = 0x27e0eb, kCgroup2Magic = 0x63677270;
+    const std::string mountPoint = path.unified ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
+    struct statfs fileSystem {};
+    if (statfs(mountPoint.c_str(), &fileSystem) != 0 ||
+        static_cast<long>(fileSystem.f_type) != (path.unified ? kCgroup2Magic : kCgroupMagic))
+        return std::nullopt;
+    const std::string directory = path.path == "/" ? mountPoint : mountPoint + path.path;
+    if (access(directory.c_str(), F_OK) != 0)
+        return std::nullopt;
+    return linux_sources::CgroupDirectory{directory, mountPoint};
+}
+
+std::optional<linux_sources::CgroupDirectory>
+CgroupDirectoryFromMountTable(const linux_sources::CgroupPath &path) {
+    std::string mountInfo;
+    if (ReadSmallFile("/proc/self/mountinfo", mountInfo) < 0)
+        return std::nullopt;
+    return linux_sources::MemoryCgroupDirectory(mountInfo, path);
+}
+
 std::optional<linux_sources::CgroupMemory> ReadCgroupMemory() {
-    std::string procCgroup, mountInfo;
-    if (ReadSmallFile("/proc/self/cgroup", procCgroup) < 0 ||
-        ReadSmallFile("/proc/self/mountinfo", mountInfo) < 0)
+    std::string procCgroup;
+    if (ReadSmallFile("/proc/self/cgroup", procCgroup) < 0)
         return std::nullopt;
     const auto path = linux_sources::MemoryCgroupPath(procCgroup);
     if (!path)
         return std::nullopt;
-    const auto where = linux_sources::MemoryCgroupDirectory(mountInfo, *path);
+    auto where = ConventionalCgroupDirectory(*path);
+    if (!where)
+        where = CgroupDirectoryFromMountTable(*path);
     if (!where)
         return std::nullopt;
     const char *limitFile = path->unified ? "/memory.max" : "/memory.limit_in_bytes";
@@ -325,7 +428,6 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory() {
 void kxInitProcess(int argc, char **argv) {
     g_argc = argc;
     g_argv = argv;
-    std::setlocale(LC_ALL, "");
     // A reader that went away must not kill the program: a failed write to
     // standard output is simply not reported.
     std::signal(SIGPIPE, SIG_IGN);
@@ -382,7 +484,7 @@ Status kxGetLegalCopyright(std::u16string &copyright) {
 std::string kxDescribeStatus(Status status) {
     if (!g_failureDetail.empty())
         return g_failureDetail;
-    return std::strerror(-status);
+    return SystemErrorText(-status);
 }
 
 // --- Resources ---
@@ -455,26 +557,28 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
 // ullTotalPageFile: physical + SwapTotal, the commit limit's meaning;
 // ullAvailPageFile: available physical + SwapFree.
 // ullTotalVirtual: the user address space; ullAvailVirtual: that minus the
-//   process's VmSize.
+//   process's size (VmSize; /proc/self/statm has it in pages, and the
+//   kernel makes that file far faster than /proc/self/status).
 Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
-    std::string memInfoText, processStatus;
+    std::string memInfoText, processStatm;
     if (Status read = ReadSmallFile("/proc/meminfo", memInfoText); read < 0)
         return read;
     const auto memInfo = linux_sources::ParseMemInfo(memInfoText);
     if (!memInfo)
         return Fail(EBADMSG, "/proc/meminfo holds no MemTotal");
-    if (Status read = ReadSmallFile("/proc/self/status", processStatus); read < 0)
+    if (Status read = ReadSmallFile("/proc/self/statm", processStatm); read < 0)
         return read;
-    const auto vmSize = linux_sources::KibibyteField(processStatus, "VmSize");
-    if (!vmSize)
-        return Fail(EBADMSG, "/proc/self/status holds no VmSize");
+    const auto vmPages = linux_sources::ParseStatmSize(processStatm);
+    if (!vmPages)
+        return Fail(EBADMSG, "/proc/self/statm holds no size");
 
     const long pageSize = sysconf(_SC_PAGESIZE);
     if (pageSize <= 0)
         return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
+    const std::uint64_t vmSize = *vmPages * static_cast<std::uint64_t>(pageSize) / 1024;
     const std::uint64_t userSpace =
         static_cast<std::uint64_t>(HighestUserAddress(static_cast<std::size_t>(pageSize))) + 1;
-    status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(), userSpace, *vmSize);
+    status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(), userSpace, vmSize);
     return kOk;
 }
 
@@ -508,6 +612,9 @@ Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
 }
 
 Status kxFormatGeneralDateNow(std::u16string &text) {
+    const std::string_view timeLocale = EnvironmentLocale("LC_TIME");
+    if (!IsCLocale(timeLocale) && !IsCUtf8Locale(timeLocale))
+        std::setlocale(LC_TIME, "");
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr)
@@ -526,11 +633,11 @@ Status kxFormatGeneralDateNow(std::u16string &text) {
 // The ANSI bytes of a text: the locale's encoding, '?' for what it lacks.
 Status kxStrConvB(std::u16string_view text, std::string &bytes) {
     const std::string utf8 = unicode::Utf16ToUtf8(text);
-    if (LocaleIsUtf8()) {
+    if (unicode::IsAscii(text) || LocaleIsUtf8()) {
         bytes = utf8;
         return kOk;
     }
-    return Iconv(nl_langinfo(CODESET), "UTF-8", utf8, "?", true, bytes);
+    return Iconv(LocaleCodeset(), "UTF-8", utf8, "?", true, bytes);
 }
 
 Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
@@ -551,7 +658,7 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
     unused = 0;
     const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (probe < 0)
-        return Fail(errno, std::string("socket: ") + std::strerror(errno));
+        return Fail(errno, std::string("socket: ") + SystemErrorText(errno));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, kJournalSocket, sizeof address.sun_path - 1);
@@ -560,7 +667,7 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
     close(probe);
     if (connected != 0)
         return Fail(connectError, std::string("system journal not reachable at ") + kJournalSocket +
-                                      ": " + std::strerror(connectError));
+                                      ": " + SystemErrorText(connectError));
 
     std::string message = "MESSAGE=";
     for (char c : unicode::Utf16ToUtf8(text))
@@ -576,9 +683,19 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
     iovec fields[] = {{const_cast<char *>(message.data()), message.size()},
                       {const_cast<char *>(priority.data()), priority.size()},
                       {const_cast<char *>(identifier.data()), identifier.size()}};
-    const int sent = sd_journal_sendv(fields, 3);
+    // libsystemd is loaded only here: the other commands never pay for it.
+    using SendFunction = decltype(&sd_journal_sendv);
+    void *library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+    const auto send = library == nullptr ? nullptr
+                                         : reinterpret_cast<SendFunction>(
+                                               dlsym(library, "sd_journal_sendv"));
+    if (send == nullptr) {
+        const char *why = dlerror();
+        return Fail(ENOENT, std::string("loading libsystemd.so.0: ") + (why ? why : "not found"));
+    }
+    const int sent = send(fields, 3);
     if (sent < 0)
-        return Fail(-sent, std::string("sending to the system journal: ") + std::strerror(-sent));
+        return Fail(-sent, std::string("sending to the system journal: ") + SystemErrorText(-sent));
     return kOk;
 }
 
@@ -594,7 +711,7 @@ Status WriteAll(int fd, std::string_view bytes) {
         if (written <= 0) {
             const int error = written < 0 ? errno : EIO;
             return Fail(error,
-                        std::string("writing to a standard stream: ") + std::strerror(error));
+                        std::string("writing to a standard stream: ") + SystemErrorText(error));
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
@@ -614,7 +731,7 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     std::string target;
     if (Status status = kxStrConvB(name, target); status < 0)
         return status;
-    auto failure = [&](int error) { return Fail(error, target + ": " + std::strerror(error)); };
+    auto failure = [&](int error) { return Fail(error, target + ": " + SystemErrorText(error)); };
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {

@@ -293,7 +293,11 @@ std::optional<CgroupPath> MemoryCgroupPath(std::string_view procSelfCgroup) {
 std::optional<CgroupDirectory> MemoryCgroupDirectory(std::string_view mountInfo,
                                                      const CgroupPath &cgroup) {
     while (!mountInfo.empty()) {
-        const std::vector<std::string_view> fields = Split(NextLine(mountInfo), ' ');
+        const std::string_view line = NextLine(mountInfo);
+        // Most mounts are not cgroups at all: pass them by without splitting.
+        if (line.find(" - cgroup") == std::string_view::npos)
+            continue;
+        const std::vector<std::string_view> fields = Split(line, ' ');
         const auto dash = std::find(fields.begin(), fields.end(), "-");
         if (fields.size() < 5 || dash == fields.end() || fields.end() - dash < 4)
             continue;
@@ -310,6 +314,13 @@ std::optional<CgroupDirectory> MemoryCgroupDirectory(std::string_view mountInfo,
         return CgroupDirectory{relative == "/" ? mountPoint : mountPoint + relative, mountPoint};
     }
     return std::nullopt;
+}
+
+std::optional<std::uint64_t> ParseStatmSize(std::string_view text) {
+    std::optional<std::uint64_t> pages = TakeNumber(text);
+    if (!pages || text.empty() || text.front() != ' ')
+        return std::nullopt;
+    return pages;
 }
 
 std::optional<std::uint64_t> ParseMemoryLimit(std::string_view text) {

@@ -33,6 +33,8 @@ std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_vi
 std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::string_view key);
 // nullopt when MemTotal is missing or zero.
 std::optional<MemInfo> ParseMemInfo(std::string_view text);
+// The program's size in pages: the first field of /proc/self/statm.
+std::optional<std::uint64_t> ParseStatmSize(std::string_view text);
 std::uint64_t AvailablePhysical(const MemInfo &info);
 std::uint32_t MemoryLoadPercent(std::uint64_t total, std::uint64_t available);
 kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,

@@ -124,6 +124,13 @@ TEST(Cgroup, LimitsAndStatistics) {
     EXPECT_FALSE(SpaceSeparatedField("inactive_file x\n", "inactive_file"));
 }
 
+TEST(Statm, SizeIsTheFirstField) {
+    EXPECT_EQ(linux_sources::ParseStatmSize("2361 331 298 71 0 141 0\n"), 2361u);
+    EXPECT_EQ(linux_sources::ParseStatmSize("2361"), std::nullopt);
+    EXPECT_EQ(linux_sources::ParseStatmSize(" 2361 331"), std::nullopt);
+    EXPECT_EQ(linux_sources::ParseStatmSize("x 331"), std::nullopt);
+}
+
 TEST(OsRelease, UnquotesAndUnescapes) {
     EXPECT_EQ(
         OsReleaseValue("NAME=x\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n", "PRETTY_NAME"),
