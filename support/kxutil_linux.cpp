@@ -381,7 +381,7 @@ CgroupDirectoryFromMountTable(const linux_sources::CgroupPath &path) {
     return linux_sources::MemoryCgroupDirectory(mountInfo, path);
 }
 
-std::optional<linux_sources::CgroupMemory> ReadCgroupMemory() {
+std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physicalTotal) {
     std::string procCgroup;
     if (ReadSmallFile("/proc/self/cgroup", procCgroup) < 0)
         return std::nullopt;
@@ -397,25 +397,28 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory() {
     const char *usageFile = path->unified ? "/memory.current" : "/memory.usage_in_bytes";
     const char *inactiveKey = path->unified ? "inactive_file" : "total_inactive_file";
     // A limit set on an ancestor binds too: the tightest one up to the mount
-    // point is the one in force.
+    // point is the one in force. Its usage matters only when it is below the
+    // machine's memory; otherwise the machine's figures stand.
     std::optional<linux_sources::CgroupMemory> tightest;
-    std::string directory = where->directory, content;
+    std::string tightestDirectory, directory = where->directory, content;
     while (true) {
         if (ReadSmallFile((directory + limitFile).c_str(), content) >= 0) {
             const auto limit = linux_sources::ParseMemoryLimit(content);
             if (limit && (!tightest || *limit < tightest->limit)) {
-                linux_sources::CgroupMemory memory{*limit, 0, 0};
-                if (ReadSmallFile((directory + usageFile).c_str(), content) >= 0)
-                    memory.usage = linux_sources::ParseMemoryLimit(content).value_or(0);
-                if (ReadSmallFile((directory + "/memory.stat").c_str(), content) >= 0)
-                    memory.inactiveFile =
-                        linux_sources::SpaceSeparatedField(content, inactiveKey).value_or(0);
-                tightest = memory;
+                tightest = linux_sources::CgroupMemory{*limit, 0, 0};
+                tightestDirectory = directory;
             }
         }
         if (directory.size() <= where->mountPoint.size())
             break;
         directory.erase(directory.rfind('/'));
+    }
+    if (tightest && tightest->limit < physicalTotal) {
+        if (ReadSmallFile((tightestDirectory + usageFile).c_str(), content) >= 0)
+            tightest->usage = linux_sources::ParseMemoryLimit(content).value_or(0);
+        if (ReadSmallFile((tightestDirectory + "/memory.stat").c_str(), content) >= 0)
+            tightest->inactiveFile =
+                linux_sources::SpaceSeparatedField(content, inactiveKey).value_or(0);
     }
     g_failureDetail.clear();
     return tightest;
@@ -578,7 +581,8 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
     const std::uint64_t vmSize = *vmPages * static_cast<std::uint64_t>(pageSize) / 1024;
     const std::uint64_t userSpace =
         static_cast<std::uint64_t>(HighestUserAddress(static_cast<std::size_t>(pageSize))) + 1;
-    status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(), userSpace, vmSize);
+    status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(memInfo->total), userSpace,
+                                            vmSize);
     return kOk;
 }
 
