@@ -3,6 +3,7 @@
 # make build - build OrbelleC and Orbelle into build/
 # make windows - cross-build OrbelleC.exe and Orbelle.exe into build-win64/ and build-win32/
 # make fuzz  - run every fuzz target for FUZZ_SECONDS (300) seconds
+# make bench - time OrbelleC against uname, free and lscpu; writes docs/PERFORMANCE.md
 ARGS ?=
 JOBS ?= $(shell nproc)
 
@@ -45,6 +46,10 @@ build-fuzz: deps
 # Fuzzes every target for FUZZ_SECONDS seconds (make fuzz FUZZ_SECONDS=3600).
 fuzz: build-fuzz
 	fuzz/run build-fuzz $(FUZZ_SECONDS)
+
+.PHONY: bench
+bench: build
+	bench/run build
 
 clean:
 	rm -rf build build-asan build-fuzz build-win64 build-win32
