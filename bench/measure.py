@@ -28,15 +28,31 @@ def instructions(command, workdir):
     return int(found.group(1))
 
 
-def wall_times(command, runs, workdir):
+ROUNDS = 5
+
+
+def timed_runs(command, runs, workdir):
     with tempfile.NamedTemporaryFile(dir=workdir, suffix=".json") as out:
         subprocess.run(
-            ["hyperfine", "-N", "--style", "none", "--warmup", str(max(10, runs // 20)),
+            ["hyperfine", "-N", "--style", "none", "--warmup", str(max(5, runs // 10)),
              "--runs", str(runs), "--export-json", out.name, shlex.join(command)],
             cwd=workdir, stdout=subprocess.DEVNULL, check=True)
-        times = json.load(open(out.name))["results"][0]["times"]
-    quartiles = statistics.quantiles(times, n=4)
-    return statistics.median(times), quartiles[2] - quartiles[0]
+        return json.load(open(out.name))["results"][0]["times"]
+
+
+def wall_times(commands, runs, workdir):
+    """Median and interquartile range of each command's wall time. The runs
+    are taken in rounds, every command in each round, so that a drift in the
+    machine's load falls on all of them alike."""
+    times = {label: [] for label, _ in commands}
+    for _ in range(ROUNDS):
+        for label, command in commands:
+            times[label] += timed_runs(command, max(2, runs // ROUNDS), workdir)
+    result = {}
+    for label, values in times.items():
+        quartiles = statistics.quantiles(values, n=4)
+        result[label] = (statistics.median(values), quartiles[2] - quartiles[0])
+    return result
 
 
 def peak_memory_kib(command, workdir, repeats=15):
@@ -63,9 +79,11 @@ def main():
 
     rows = {}
     with tempfile.TemporaryDirectory(prefix="orbelle-bench.") as workdir:
+        print("timing, in %d rounds" % ROUNDS, file=sys.stderr)
+        timings = wall_times(measured, runs, workdir)
         for label, command in measured:
-            print("measuring %s" % label, file=sys.stderr)
-            median, spread = wall_times(command, runs, workdir)
+            print("counting and weighing %s" % label, file=sys.stderr)
+            median, spread = timings[label]
             rows[label] = (instructions(command, workdir), median, spread,
                            peak_memory_kib(command, workdir))
 
