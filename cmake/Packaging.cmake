@@ -1,0 +1,101 @@
+# Installation and packages on Linux: the two programs, their manual pages,
+# the desktop entry and its icons (cmake --install, make install), the
+# Debian packages orbelle-console and orbelle-desktop, and the Windows ZIP
+# of the cross-built executables (make package).
+include(GNUInstallDirs)
+
+set(ORBELLE_MAINTAINER "Brenvik - Pavik <orbelle@brenvik-pavik.example>")
+set(generated ${CMAKE_BINARY_DIR}/generated)
+
+# Manual pages and changelogs are installed compressed, as Debian has them.
+function(orbelle_gzipped SOURCE OUTPUT)
+  add_custom_command(OUTPUT ${OUTPUT}
+    COMMAND gzip -9nc ${SOURCE} > ${OUTPUT}
+    DEPENDS ${SOURCE}
+    COMMENT "Compressing ${OUTPUT}")
+endfunction()
+
+set(docs "")
+foreach(page OrbelleC Orbelle)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.1.in ${generated}/man/${page}.1 @ONLY)
+  orbelle_gzipped(${generated}/man/${page}.1 ${generated}/man/${page}.1.gz)
+  list(APPEND docs ${generated}/man/${page}.1.gz)
+endforeach()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${generated}/changelog @ONLY)
+orbelle_gzipped(${generated}/changelog ${generated}/changelog.gz)
+list(APPEND docs ${generated}/changelog.gz)
+add_custom_target(orbelle_docs ALL DEPENDS ${docs})
+
+install(TARGETS OrbelleC RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT console)
+install(FILES ${generated}/man/OrbelleC.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT console)
+install(TARGETS Orbelle RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT desktop)
+install(FILES ${generated}/man/Orbelle.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT desktop)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/orbelle.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
+foreach(size 16 32 48)
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/orbelle-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME orbelle.png COMPONENT desktop)
+endforeach()
+foreach(component console desktop)
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${generated}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orbelle-${component} COMPONENT ${component})
+endforeach()
+
+# --- Debian packages ---
+set(CPACK_PACKAGE_NAME orbelle)
+set(CPACK_PACKAGE_VENDOR "Brenvik - Pavik")
+set(CPACK_PACKAGE_CONTACT "${ORBELLE_MAINTAINER}")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL console desktop)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ORBELLE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brenvik-pavik.example/orbelle")
+# Library dependencies come from the binaries; libsystemd is opened at run
+# time for the journal, so no binary names it.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_CONSOLE_PACKAGE_NAME orbelle-console)
+set(CPACK_DEBIAN_CONSOLE_PACKAGE_DEPENDS "libsystemd0")
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME orbelle-desktop)
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "libsystemd0")
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_RECOMMENDS "qt6-wayland")
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_SECTION x11)
+set(CPACK_COMPONENT_CONSOLE_DESCRIPTION
+    "exact system information report for the console
+OrbelleC reports the operating system's full name and bitness, memory load
+and sizes, page size, allocation granularity, application address range,
+and the processor's architecture, level, revision, count and active mask,
+to the screen, a report file or the systemd journal.")
+set(CPACK_COMPONENT_DESKTOP_DESCRIPTION
+    "exact system information report in desktop dialogs
+Orbelle shows the reports of OrbelleC (operating system, memory and
+processor) in message boxes and an About box, from the desktop's menu or
+the command line; it also writes them to a report file or the journal.")
+include(CPack)
+
+# --- The Windows ZIP: both cross-built pairs of executables and a README ---
+set(windows_stage ${CMAKE_BINARY_DIR}/windows-zip)
+set(windows_name Orbelle-${PROJECT_VERSION}-windows)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/README.TXT.in
+               ${windows_stage}/${windows_name}/README.TXT @ONLY NEWLINE_STYLE CRLF)
+add_custom_target(windows_zip
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${windows_name}/x64 ${windows_name}/x86
+  COMMAND ${CMAKE_COMMAND} -E copy ${ORBELLE_WINDOWS_BUILD_64}/OrbelleC.exe
+          ${ORBELLE_WINDOWS_BUILD_64}/Orbelle.exe ${windows_name}/x64
+  COMMAND ${CMAKE_COMMAND} -E copy ${ORBELLE_WINDOWS_BUILD_32}/OrbelleC.exe
+          ${ORBELLE_WINDOWS_BUILD_32}/Orbelle.exe ${windows_name}/x86
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CPACK_OUTPUT_FILE_PREFIX}
+  COMMAND ${CMAKE_COMMAND} -E tar cf ${CPACK_OUTPUT_FILE_PREFIX}/${windows_name}.zip
+          --format=zip --mtime=2026-12-07 ${windows_name}
+  WORKING_DIRECTORY ${windows_stage}
+  COMMENT "Packing ${windows_name}.zip"
+  VERBATIM)
