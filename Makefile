@@ -4,6 +4,8 @@
 # make windows - cross-build OrbelleC.exe and Orbelle.exe into build-win64/ and build-win32/
 # make fuzz  - run every fuzz target for FUZZ_SECONDS (300) seconds
 # make bench - time OrbelleC against uname, free and lscpu; writes docs/PERFORMANCE.md
+# make install [PREFIX=/usr/local] [DESTDIR=...] - install both programs, manuals, menu entry
+# make package - the Debian packages and the Windows ZIP, into build/packages/
 ARGS ?=
 JOBS ?= $(shell nproc)
 
@@ -31,7 +33,17 @@ windows: deps
 	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build build-win32 -j $(JOBS)
 
-test: build build-asan build-fuzz windows
+PREFIX ?= /usr/local
+
+.PHONY: install package
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+package: build windows
+	cd build && cpack -G DEB
+	cmake --build build --target windows_zip
+
+test: build build-asan build-fuzz windows package
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 	fuzz/run build-fuzz 10

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# What a user installs: the install tree, the manual pages, the Debian
+# packages and the Windows ZIP.
+#   usage: packages_test.sh install|manuals|debian BUILD-DIR
+#          packages_test.sh zip BUILD-DIR WIN64-BUILD WIN32-BUILD
+set -u
+mode=${1:?} BUILD=${2:?}
+PACKAGES=$BUILD/packages
+VERSION=1.4.0.112
+ABOUT=$'Brenvik - Pavik system info (console) 1.04.0112\r\nCopyright (C) 2026 Brenvik - Pavik\r'
+passed=0 failed=0
+pass() { printf 'PASS %s\n' "$1"; passed=$((passed + 1)); }
+fail() { printf 'FAIL %s: %s\n' "$1" "$2"; failed=$((failed + 1)); }
+check() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "$(printf 'got:\n%s\nexpected:\n%s' "$2" "$3")"; fi; }
+finish() { printf '%d passed, %d failed\n' "$passed" "$failed"; [ "$failed" -eq 0 ]; exit; }
+TMP=$(mktemp -d /tmp/orbelle-packages.XXXXXX) || exit 1
+trap 'rm -rf "$TMP"' EXIT
+
+CONSOLE_FILES="usr/bin/OrbelleC
+usr/share/doc/orbelle-console/changelog.gz
+usr/share/doc/orbelle-console/copyright
+usr/share/man/man1/OrbelleC.1.gz"
+DESKTOP_FILES="usr/bin/Orbelle
+usr/share/applications/orbelle.desktop
+usr/share/doc/orbelle-desktop/changelog.gz
+usr/share/doc/orbelle-desktop/copyright
+usr/share/icons/hicolor/16x16/apps/orbelle.png
+usr/share/icons/hicolor/32x32/apps/orbelle.png
+usr/share/icons/hicolor/48x48/apps/orbelle.png
+usr/share/man/man1/Orbelle.1.gz"
+
+# run_installed BIN DIR: the installed programs, as a user runs them
+run_installed() {
+    local console=$1/OrbelleC windowed=$1/Orbelle label=$2
+    check "$label: OrbelleC /A" "$(cd "$TMP" && "$console" /A)" "$ABOUT"
+    check "$label: OrbelleC /I:V is the built program's report" \
+        "$(cd "$TMP" && "$console" /I:V)" "$("$BUILD/OrbelleC" /I:V)"
+    mkdir -p "$TMP/$label" && (cd "$TMP/$label" && env -u DISPLAY -u WAYLAND_DISPLAY "$windowed" /I:V /F)
+    check "$label: Orbelle /I:V /F without a display" \
+        "$(head -n 1 "$TMP/$label/Orbelle.TXT" 2>/dev/null)" $'Brenvik - Pavik system info 1.04.0112\r'
+}
+
+case $mode in
+install)
+    DESTDIR=$TMP/root cmake --install "$BUILD" --prefix /usr >"$TMP/install.log" 2>&1 ||
+        { fail "cmake --install" "$(tail -n 5 "$TMP/install.log")"; finish; }
+    check "installed files" "$(cd "$TMP/root" && find . -type f | sed 's|^\./||' | sort)" \
+        "$(printf '%s\n%s\n' "$CONSOLE_FILES" "$DESKTOP_FILES" | sort)"
+    run_installed "$TMP/root/usr/bin" destdir
+    check "desktop entry opens the full report" \
+        "$(grep '^Exec=' "$TMP/root/usr/share/applications/orbelle.desktop")" "Exec=Orbelle /I"
+    check "desktop-file-validate" \
+        "$(desktop-file-validate "$TMP/root/usr/share/applications/orbelle.desktop" 2>&1)" ""
+    for size in 16 32 48; do
+        check "icon ${size}px" "$(python3 -c 'import struct,sys
+d=open(sys.argv[1],"rb").read(24); print(*struct.unpack(">II", d[16:24]))' \
+            "$TMP/root/usr/share/icons/hicolor/${size}x${size}/apps/orbelle.png")" "$size $size"
+    done
+    ;;
+manuals)
+    for page in OrbelleC Orbelle; do
+        file=$BUILD/generated/man/$page.1
+        warnings=$(groff -ww -man -Tutf8 "$file" 2>&1 >/dev/null)
+        check "$page.1: groff -ww gives no warning" "$warnings" ""
+        rendered=$(MANWIDTH=80 man -l "$file" 2>"$TMP/man.err")
+        check "$page.1: man -l renders it" "$(cat "$TMP/man.err")" ""
+        missing=()
+        for text in /I /I:A /I:V /I:MS /I:MI /I:PI /I:LI /I:LI2 /F /F:A /F:U /E /A /ABOUT '/?' \
+                    /USAGE /HELP "$page.TXT" "journalctl -t $page" "EXIT STATUS" EXAMPLES; do
+            grep -qF -- "$text" <<<"$rendered" || missing+=("$text")
+        done
+        check "$page.1: names every command, the file, the journal, exit statuses, examples" \
+            "${missing[*]}" ""
+    done
+    ;;
+debian)
+    console=$PACKAGES/orbelle-console_${VERSION}_amd64.deb
+    desktop=$PACKAGES/orbelle-desktop_${VERSION}_amd64.deb
+    for deb in "$console" "$desktop"; do
+        [ -f "$deb" ] || { fail "package" "$deb is missing: run make package"; finish; }
+    done
+    check "orbelle-console contents" "$(dpkg-deb --contents "$console" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$CONSOLE_FILES"
+    check "orbelle-desktop contents" "$(dpkg-deb --contents "$desktop" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$DESKTOP_FILES"
+    console_depends=$(dpkg-deb -f "$console" Depends)
+    desktop_depends=$(dpkg-deb -f "$desktop" Depends)
+    if grep -qi qt <<<"$console_depends"; then fail "console depends" "Qt: $console_depends"
+    else pass "console package does not depend on Qt"; fi
+    if grep -q libqt6widgets6 <<<"$desktop_depends"; then pass "desktop package depends on Qt Widgets"
+    else fail "desktop depends" "$desktop_depends"; fi
+    lintian --fail-on error "$console" "$desktop" >"$TMP/lintian" 2>&1
+    status=$?
+    if [ "$status" -eq 0 ] && ! grep -q '^E:' "$TMP/lintian"; then pass "lintian: no error"
+    else fail "lintian" "$(grep -v 'root privileges' "$TMP/lintian" | head -n 20)"; fi
+    # Installed for real, then taken away again unless it was there before.
+    was_installed=$(dpkg-query -W -f='${Status}\n' orbelle-console orbelle-desktop 2>/dev/null | grep -c 'ok installed')
+    if dpkg -i "$console" "$desktop" >"$TMP/dpkg.log" 2>&1; then
+        pass "dpkg -i"
+        run_installed /usr/bin dpkg
+        check "manual page found by man" "$(man -w OrbelleC 2>&1)" "/usr/share/man/man1/OrbelleC.1.gz"
+    else
+        fail "dpkg -i" "$(tail -n 10 "$TMP/dpkg.log")"
+    fi
+    if [ "$was_installed" -eq 0 ]; then
+        dpkg -r orbelle-desktop orbelle-console >"$TMP/dpkg-r.log" 2>&1 ||
+            fail "dpkg -r" "$(tail -n 5 "$TMP/dpkg-r.log")"
+    fi
+    ;;
+zip)
+    zip=$PACKAGES/Orbelle-$VERSION-windows.zip
+    [ -f "$zip" ] || { fail "zip" "$zip is missing: run make package"; finish; }
+    check "zip contents" "$(unzip -Z1 "$zip" | grep -v '/$' | sort)" \
+        "$(printf "Orbelle-$VERSION-windows/%s\n" README.TXT x64/Orbelle.exe x64/OrbelleC.exe \
+            x86/Orbelle.exe x86/OrbelleC.exe | sort)"
+    unzip -q "$zip" -d "$TMP/zip"
+    readme=$TMP/zip/Orbelle-$VERSION-windows/README.TXT
+    check "README.TXT has CR LF line ends" "$(grep -c $'\r$' "$readme")" "$(wc -l <"$readme")"
+    for arch in x64:${3:?WIN64-BUILD} x86:${4:?WIN32-BUILD}; do
+        check "${arch%%:*} executables are the builds'" \
+            "$(cd "$TMP/zip/Orbelle-$VERSION-windows/${arch%%:*}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
+            "$(cd "${arch#*:}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
+    done
+    ;;
+*) fail usage "unknown mode $mode" ;;
+esac
+finish
