@@ -19,8 +19,9 @@ using win32_detail::Wide;
 constexpr wchar_t kMainWindowClass[] = L"OrbelleMain";
 
 // The program shows no window of its own. Its main window is a hidden
-// top-level one, as a Visual Basic program's was: it owns the message
-// boxes and carries the program's icons into Alt+Tab and the taskbar.
+// top-level one, as a Visual Basic program's was, which carries the
+// program's icons. The boxes are not owned by it: an owned window gets no
+// taskbar button, and a box hidden behind other windows must stay findable.
 HWND g_mainWindow = nullptr;
 
 // A box needs a desktop to be shown on: where the main window could not be
@@ -123,11 +124,11 @@ Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::in
     const std::u16string message(text), icon(iconGroup), title = Title();
     MSGBOXPARAMSW box{};
     box.cbSize = sizeof box;
-    box.hwndOwner = g_mainWindow;
+    box.hwndOwner = nullptr;
     box.hInstance = GetModuleHandleW(nullptr);
     box.lpszText = Wide(message);
     box.lpszCaption = Wide(title);
-    box.dwStyle = MB_OK | MB_USERICON | MB_SETFOREGROUND;
+    box.dwStyle = MB_OK | MB_USERICON | MB_SETFOREGROUND | MB_TASKMODAL;
     box.lpszIcon = Wide(icon);
     result = MessageBoxIndirectW(&box);
     return result != 0 ? kOk : FailLast("MessageBoxIndirectW");
