@@ -122,17 +122,21 @@ bool IsCUtf8Locale(std::string_view name) { return name == "C.UTF-8" || name == 
 // The locale's character set is read only when a text outside ASCII must
 // cross into or out of it: ASCII is the same in all of them, and most runs
 // never pay for loading the locale.
+// The name is kept as a copy: a later setlocale() (Qt's, in the windowed
+// program) may replace the text nl_langinfo() pointed to.
 const char *LocaleCodeset() {
-    static const char *codeset = nullptr;
-    if (codeset == nullptr) {
+    static std::string codeset;
+    if (codeset.empty()) {
         const std::string_view name = EnvironmentLocale("LC_CTYPE");
-        if (IsCUtf8Locale(name))
-            return codeset = "UTF-8";
-        if (!IsCLocale(name))
-            std::setlocale(LC_CTYPE, "");
-        codeset = nl_langinfo(CODESET);
+        if (IsCUtf8Locale(name)) {
+            codeset = "UTF-8";
+        } else {
+            if (!IsCLocale(name))
+                std::setlocale(LC_CTYPE, "");
+            codeset = nl_langinfo(CODESET);
+        }
     }
-    return codeset;
+    return codeset.c_str();
 }
 
 bool LocaleIsUtf8() { return std::strcmp(LocaleCodeset(), "UTF-8") == 0; }
