@@ -110,7 +110,8 @@ Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view iconPrefix
 // The group's icon in the system's icon size. The handle is shared with the
 // module: nobody destroys it.
 Status kxLoadResIcon(std::u16string_view groupName, Picture &picture) {
-    const HICON icon = LoadGroupIcon(std::u16string(groupName), 0, 0);
+    const HICON icon = LoadGroupIcon(std::u16string(groupName), GetSystemMetrics(SM_CXICON),
+                                     GetSystemMetrics(SM_CYICON));
     if (icon == nullptr)
         return FailLast("LoadImageW " + unicode::Utf16ToUtf8(groupName));
     picture.Handle = reinterpret_cast<IconHandle>(icon);
