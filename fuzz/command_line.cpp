@@ -11,6 +11,7 @@
 // surrogates, which come back as '?'.
 #include "fuzz_support.h"
 #include "modMain.h"
+#include "reference_commands.h"
 #include "unicode.h"
 
 #include <map>
@@ -22,35 +23,10 @@ using modMain::Action;
 using modMain::OutputMode;
 using modMain::ReportKind;
 
-// The 45 report commands, made from the README's two tables.
+// The 45 report commands, from the shared reference table.
 const std::map<std::u16string, std::pair<ReportKind, OutputMode>> &ReportCommands() {
-    static const auto commands = [] {
-        const std::pair<std::u16string, ReportKind> information[] = {
-            {u"", modMain::kAll},
-            {u"/I", modMain::kAll},
-            {u"/I:A", modMain::kAll},
-            {u"/I:V", modMain::kVersion},
-            {u"/I:MS", modMain::kMemoryStat},
-            {u"/I:MI", modMain::kMemoryInfo},
-            {u"/I:PI", modMain::kProcessorInfo},
-            {u"/I:LI", modMain::kLightInfo},
-            {u"/I:LI2", modMain::kLightInfo2},
-        };
-        const std::pair<std::u16string, OutputMode> destination[] = {
-            {u"", modMain::kScreen},       {u"/F", modMain::kAnsiFile},
-            {u"/F:A", modMain::kAnsiFile}, {u"/F:U", modMain::kUnicodeFile},
-            {u"/E", modMain::kEventLog},
-        };
-        std::map<std::u16string, std::pair<ReportKind, OutputMode>> all;
-        for (const auto &[infoText, kind] : information)
-            for (const auto &[destinationText, mode] : destination) {
-                const char16_t *separator =
-                    infoText.empty() || destinationText.empty() ? u"" : u" ";
-                all.emplace(infoText + separator + destinationText, std::make_pair(kind, mode));
-            }
-        FUZZ_REQUIRE(all.size() == 45);
-        return all;
-    }();
+    const auto &commands = reference::ReportCommands();
+    FUZZ_REQUIRE(commands.size() == 45);
     return commands;
 }
 

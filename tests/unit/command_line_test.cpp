@@ -1,4 +1,5 @@
 #include "modMain.h"
+#include "reference_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -38,32 +39,12 @@ TEST(Normalisation, TrimsOuterBlanksUpperCasesAndCollapsesSpaceRuns) {
 }
 
 TEST(CommandTable, AcceptsExactlyTheFortyFiveReportCommands) {
-    const std::pair<std::u16string, modMain::ReportKind> information[] = {
-        {u"", modMain::kAll},
-        {u"/I", modMain::kAll},
-        {u"/I:A", modMain::kAll},
-        {u"/I:V", modMain::kVersion},
-        {u"/I:MS", modMain::kMemoryStat},
-        {u"/I:MI", modMain::kMemoryInfo},
-        {u"/I:PI", modMain::kProcessorInfo},
-        {u"/I:LI", modMain::kLightInfo},
-        {u"/I:LI2", modMain::kLightInfo2}};
-    const std::pair<std::u16string, modMain::OutputMode> outputs[] = {
-        {u"", modMain::kScreen},
-        {u"/F", modMain::kAnsiFile},
-        {u"/F:A", modMain::kAnsiFile},
-        {u"/F:U", modMain::kUnicodeFile},
-        {u"/E", modMain::kEventLog}};
     int accepted = 0;
-    for (const auto &[infoText, kind] : information)
-        for (const auto &[outputText, mode] : outputs) {
-            const std::u16string both = infoText.empty() || outputText.empty()
-                                            ? infoText + outputText
-                                            : infoText + u" " + outputText;
-            SCOPED_TRACE(std::string(both.begin(), both.end()));
-            ExpectReport(both, kind, mode);
-            ++accepted;
-        }
+    for (const auto &[text, report] : reference::ReportCommands()) {
+        SCOPED_TRACE(std::string(text.begin(), text.end()));
+        ExpectReport(text, report.first, report.second);
+        ++accepted;
+    }
     EXPECT_EQ(accepted, 45);
 }
 
