@@ -58,15 +58,8 @@ disk_full_run() {
 }
 
 # ------------------------------------------------------------------- running
-PASSED=0 FAILED=0 CHILD='' RC=0 ELAPSED_MS=0 CASE_NO=0
-report() {   # NAME then reasons; no reason means PASS
-    local name=$1; shift
-    if (($# == 0)); then
-        echo "PASS: $name"; PASSED=$((PASSED + 1))
-    else
-        echo "FAIL: $name"; printf '    %s\n' "$@"; FAILED=$((FAILED + 1))
-    fi
-}
+CHILD='' RC=0 ELAPSED_MS=0 CASE_NO=0
+source "$(dirname "$(readlink -f -- "${BASH_SOURCE[0]}")")/report.sh"
 
 now_us() { local t=${EPOCHREALTIME/[.,]/}; echo "${t#0}"; }
 

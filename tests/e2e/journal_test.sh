@@ -93,15 +93,7 @@ read_new_entries() {
 }
 
 # ------------------------------------------------------------------ cases
-PASSED=0 FAILED=0
-report() {   # NAME then reasons; no reason means PASS
-    local name=$1; shift
-    if (($# == 0)); then
-        echo "PASS: $name"; PASSED=$((PASSED + 1))
-    else
-        echo "FAIL: $name"; printf '    %s\n' "$@"; FAILED=$((FAILED + 1))
-    fi
-}
+source "$(dirname "$(readlink -f -- "${BASH_SOURCE[0]}")")/report.sh"
 
 run_prog() {   # DIR CMD...: run in the fresh DIR/cwd, output in DIR/out, DIR/err
     local dir=$1; shift

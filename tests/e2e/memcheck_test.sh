@@ -108,15 +108,8 @@ one_command() {
 }
 
 # ------------------------------------------------------------------- main
-PASSED=0 FAILED=0 XARGS_PID=''
-report() {   # NAME then reasons; no reason means PASS
-    local name=$1; shift
-    if (($# == 0)); then
-        echo "PASS: $name"; PASSED=$((PASSED + 1))
-    else
-        echo "FAIL: $name"; printf '    %s\n' "$@"; FAILED=$((FAILED + 1))
-    fi
-}
+XARGS_PID=''
+source "$(dirname "$(readlink -f -- "${BASH_SOURCE[0]}")")/report.sh"
 
 setup_failure() { report "setup" "$@"; echo "$PASSED passed, $FAILED failed"; exit 1; }
 
