@@ -206,25 +206,28 @@ Status kxGetModuleBaseName(std::u16string &baseName) {
     return kOk;
 }
 
-// LegalCopyright of the running image's own version information.
+// LegalCopyright of the running image's own version information, read from
+// the image already in memory (not from its file) and once.
 Status kxGetLegalCopyright(std::u16string &copyright) {
-    std::u16string path;
-    if (Status status = RunningImagePath(path); status < 0)
-        return status;
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(Wide(path), &ignored);
-    if (size == 0)
-        return FailLast("GetFileVersionInfoSizeW");
-    std::vector<unsigned char> block(size);
-    if (!GetFileVersionInfoW(Wide(path), 0, size, block.data()))
-        return FailLast("GetFileVersionInfoW");
-    wchar_t *value = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\LegalCopyright",
-                        reinterpret_cast<void **>(&value), &length) ||
-        value == nullptr)
-        return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND, "VerQueryValueW LegalCopyright");
-    copyright = FromWide(value, wcsnlen(value, length));
+    static std::u16string known;
+    if (known.empty()) {
+        const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+        const HGLOBAL loaded = found == nullptr ? nullptr : LoadResource(nullptr, found);
+        const auto *data = static_cast<const unsigned char *>(
+            loaded == nullptr ? nullptr : LockResource(loaded));
+        if (data == nullptr)
+            return FailLast("the version resource");
+        // VerQueryValueW works on a copy it may write to, never on the image.
+        std::vector<unsigned char> block(data, data + SizeofResource(nullptr, found));
+        wchar_t *value = nullptr;
+        UINT length = 0;
+        if (!VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\LegalCopyright",
+                            reinterpret_cast<void **>(&value), &length) ||
+            value == nullptr || length == 0)
+            return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND, "VerQueryValueW LegalCopyright");
+        known = FromWide(value, wcsnlen(value, length));
+    }
+    copyright = known;
     return kOk;
 }
 
