@@ -12,16 +12,17 @@ std::u16string BuildAboutText() {
     std::u16string version;
     modMain::Check(
         kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
-        "kxFormatVersion");
+        "formatting the version");
     return identity.title + u" " + version + u"\r\n" + identity.legalCopyright;
 }
 
-// The text and CR LF in the console's code page, in one write. A failed or
-// short write is not reported: there is nowhere left to report it.
+// The text and CR LF in the console's code page, in one write. A write that
+// fails is a run-time error; a reader that has gone away is not.
 void WriteConsoleText(std::u16string_view text) {
     std::string bytes;
-    modMain::Check(kxutil::kxAnsiToOem(std::u16string(text) + u"\r\n", bytes), "kxAnsiToOem");
-    kxutil::kxWriteStdOut(bytes);
+    modMain::Check(kxutil::kxAnsiToOem(std::u16string(text) + u"\r\n", bytes),
+                   "converting the text to the console's character set");
+    modMain::Check(kxutil::kxWriteStdOut(bytes), "writing to standard output");
 }
 
 } // namespace modMainConsole
@@ -39,11 +40,6 @@ void ShowUsage(std::u16string usageText) {
 
 void ShowReport(std::u16string reportText) { modMainConsole::WriteConsoleText(reportText); }
 
-void ShowRunTimeError(std::u16string_view line) {
-    std::string bytes;
-    if (kxutil::kxAnsiToOem(line, bytes) < 0)
-        bytes = "run-time error";
-    kxutil::kxWriteStdErr(bytes + "\n");
-}
+void ShowRunTimeError(std::u16string_view line) { kxutil::kxWriteErrorLine(line); }
 
 } // namespace FrontEnd

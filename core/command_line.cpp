@@ -43,12 +43,13 @@ bool IsReportCommand(std::u16string_view text, std::u16string_view information,
 
 std::u16string NormaliseArgumentText(std::u16string_view text) {
     std::u16string trimmed, collapsed;
-    Check(kxutil::kxTrimEx2(text, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, trimmed), "kxTrimEx2");
+    Check(kxutil::kxTrimEx2(text, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, trimmed),
+          "reading the command line");
     // The accepted texts are ASCII: other letters are left as they are.
     for (char16_t &c : trimmed)
         if (c >= u'a' && c <= u'z')
             c = static_cast<char16_t>(c - u'a' + u'A');
-    Check(kxutil::kxDestroyDoubleSpaces(trimmed, collapsed), "kxDestroyDoubleSpaces");
+    Check(kxutil::kxDestroyDoubleSpaces(trimmed, collapsed), "reading the command line");
     return collapsed;
 }
 
@@ -69,7 +70,7 @@ Command InterpretCommand(std::u16string_view normalised) {
 
 void DispatchCommandLine() {
     std::u16string argumentText;
-    Check(kxutil::kxGetArgumentText(argumentText), "kxGetArgumentText");
+    Check(kxutil::kxGetArgumentText(argumentText), "reading the command line");
     const Command command = InterpretCommand(NormaliseArgumentText(argumentText));
     switch (command.action) {
     case Action::kAbout: FrontEnd::ShowAbout(); break;

@@ -7,7 +7,7 @@ namespace {
 std::u16string VersionText(const ProgramIdentity &identity) {
     std::u16string version;
     Check(kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
-          "kxFormatVersion");
+          "formatting the version");
     return version;
 }
 
@@ -17,7 +17,7 @@ std::u16string WithFileHeader(std::u16string report) {
     try {
         const ProgramIdentity identity = ReadProgramIdentity();
         std::u16string dateTime;
-        Check(kxutil::kxFormatGeneralDateNow(dateTime), "kxFormatGeneralDateNow");
+        Check(kxutil::kxFormatGeneralDateNow(dateTime), "reading the date and time");
         return ReportFileText(identity, dateTime, report);
     } catch (const RunTimeError &) {
         return report;
@@ -27,7 +27,7 @@ std::u16string WithFileHeader(std::u16string report) {
 void SendToEventLog(std::u16string_view report) {
     const std::u16string text = EventLogText(ReadProgramIdentity(), report);
     std::int32_t unused = 0;
-    Check(kxutil::kxLogInfo(text, unused), "kxLogInfo");
+    Check(kxutil::kxLogInfo(text, unused), "writing to the system journal");
 }
 
 } // namespace
@@ -47,7 +47,8 @@ std::u16string ReportFileText(const ProgramIdentity &identity, std::u16string_vi
 std::string EncodeReportFile(std::u16string_view fileText, OutputMode mode) {
     std::string bytes;
     if (mode == kAnsiFile) {
-        Check(kxutil::kxStrConvB(fileText, bytes), "kxStrConvB");
+        Check(kxutil::kxStrConvB(fileText, bytes),
+              "converting the text to the locale's character set");
     } else if (mode == kUnicodeFile) {
         bytes.resize(2 + fileText.size() * 2);
         bytes[0] = '\xFF';

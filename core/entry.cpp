@@ -1,9 +1,8 @@
-// The process entry point of both executables.
+// The process entry point of both executables. An allocation that fails
+// never gets here: kxutil ends the program on the spot with its own line.
 #include "FrontEnd.h"
 #include "kxutil.h"
 #include "modMain.h"
-
-#include <new>
 
 int main(int argc, char **argv) {
     kxutil::kxInitProcess(argc, argv);
@@ -12,9 +11,6 @@ int main(int argc, char **argv) {
         return 0;
     } catch (const modMain::RunTimeError &error) {
         FrontEnd::ShowRunTimeError(modMain::RunTimeErrorLine(error));
-    } catch (const std::bad_alloc &) {
-        FrontEnd::ShowRunTimeError(
-            modMain::RunTimeErrorLine({"allocating memory", -12, "out of memory"}));
     }
     return 1;
 }

@@ -12,8 +12,8 @@ struct RevisionBytes {
 
 RevisionBytes SplitRevision(std::uint16_t revision) {
     std::uint8_t high = 0, low = 0;
-    Check(kxutil::kxHiByte(revision, high), "kxHiByte");
-    Check(kxutil::kxLoByte(revision, low), "kxLoByte");
+    Check(kxutil::kxHiByte(revision, high), "describing the processor");
+    Check(kxutil::kxLoByte(revision, low), "describing the processor");
     return {DecimalText(high), DecimalText(low)};
 }
 

@@ -22,13 +22,13 @@ const std::u16string &TemplateOf(ReportKind kind) {
 
 void ReplaceByteSize(std::u16string &text, std::u16string_view placeholder, double bytes) {
     std::u16string value;
-    Check(kxutil::kxFormatByteSizeEx(bytes, value), "kxFormatByteSizeEx");
+    Check(kxutil::kxFormatByteSizeEx(bytes, value), "formatting the report");
     ReplacePlaceholder(text, placeholder, value);
 }
 
 void ReplaceNumber(std::u16string &text, std::u16string_view placeholder, std::uint32_t number) {
     std::u16string value;
-    Check(kxutil::kxFormatLong(static_cast<std::int32_t>(number), value), "kxFormatLong");
+    Check(kxutil::kxFormatLong(static_cast<std::int32_t>(number), value), "formatting the report");
     ReplacePlaceholder(text, placeholder, value);
 }
 
@@ -36,7 +36,7 @@ void ReplaceUnsignedSize(std::u16string &text, std::u16string_view placeholder,
                          std::uint32_t field) {
     double bytes = 0;
     Check(kxutil::kxLongToUnsignedLong(static_cast<std::int32_t>(field), bytes),
-          "kxLongToUnsignedLong");
+          "formatting the report");
     ReplaceByteSize(text, placeholder, bytes);
 }
 
@@ -45,18 +45,19 @@ void ReplaceUnsignedSize(std::u16string &text, std::u16string_view placeholder,
 void ReplaceAddress(std::u16string &text, std::u16string_view placeholder, std::uintptr_t address) {
     std::u16string value;
     if constexpr (sizeof address == 8)
-        Check(kxutil::kxHexEx8(address, value), "kxHexEx8");
+        Check(kxutil::kxHexEx8(address, value), "formatting the report");
     else
-        Check(kxutil::kxHexEx4(static_cast<std::uint32_t>(address), value), "kxHexEx4");
+        Check(kxutil::kxHexEx4(static_cast<std::uint32_t>(address), value),
+              "formatting the report");
     ReplacePlaceholder(text, placeholder, value);
 }
 
 void ReplaceMask(std::u16string &text, std::u16string_view placeholder, std::uintptr_t mask) {
     std::u16string value;
     if constexpr (sizeof mask == 8)
-        Check(kxutil::kxBin8(mask, value), "kxBin8");
+        Check(kxutil::kxBin8(mask, value), "formatting the report");
     else
-        Check(kxutil::kxBin4(static_cast<std::uint32_t>(mask), value), "kxBin4");
+        Check(kxutil::kxBin4(static_cast<std::uint32_t>(mask), value), "formatting the report");
     ReplacePlaceholder(text, placeholder, value);
 }
 
@@ -137,18 +138,18 @@ void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
     ReplaceMask(text, u"%24", system.dwActiveProcessorMask);
 
     std::int16_t is64 = 0;
-    Check(kxutil::kxIsHostWin64(is64), "kxIsHostWin64");
+    Check(kxutil::kxIsHostWin64(is64), "reading the system's name");
     ReplacePlaceholder(text, u"%30", is64 ? u"64" : u"32");
     std::u16string systemName;
-    Check(kxutil::kxGetHostOSFullName(0, -1, systemName), "kxGetHostOSFullName");
+    Check(kxutil::kxGetHostOSFullName(0, -1, systemName), "reading the system's name");
     ReplacePlaceholder(text, u"%32", systemName);
 }
 
 void BuildReport(ReportKind kind, OutputMode mode) {
     kxutil::SystemInfoRecord system{};
-    Check(kxutil::kxGetNativeSystemInfo(system), "kxGetNativeSystemInfo");
+    Check(kxutil::kxGetNativeSystemInfo(system), "reading the processor and memory layout");
     kxutil::MemoryStatusRecord memory{};
-    Check(kxutil::kxGlobalMemoryStatus(memory), "kxGlobalMemoryStatus");
+    Check(kxutil::kxGlobalMemoryStatus(memory), "reading the memory status");
     std::u16string text = TemplateOf(kind);
     FillReport(text, system, memory);
     DeliverReport(std::move(text), mode);

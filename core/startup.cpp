@@ -16,12 +16,7 @@ void Check(kxutil::Status status, const char *operation) {
 }
 
 std::u16string RunTimeErrorLine(const RunTimeError &error) {
-    std::u16string name;
-    if (kxutil::kxGetModuleBaseName(name) < 0)
-        name = FrontEnd::kProgramTitle;
-    return name + u": run-time error: " +
-           unicode::Utf8ToUtf16(error.operation + " failed (status " +
-                                std::to_string(error.status) + ": " + error.detail + ")");
+    return kxutil::kxRunTimeErrorLine(error.operation, error.status, error.detail);
 }
 
 ProgramIdentity ReadProgramIdentity() {
@@ -31,15 +26,16 @@ ProgramIdentity ReadProgramIdentity() {
                              ORBELLE_VERSION_REVISION,
                              {},
                              {}};
-    Check(kxutil::kxGetModuleBaseName(identity.baseName), "kxGetModuleBaseName");
-    Check(kxutil::kxGetLegalCopyright(identity.legalCopyright), "kxGetLegalCopyright");
+    Check(kxutil::kxGetModuleBaseName(identity.baseName), "finding the program's own name");
+    Check(kxutil::kxGetLegalCopyright(identity.legalCopyright),
+          "reading the program's version information");
     return identity;
 }
 
 std::u16string LoadTextBlock(std::u16string_view name) {
     std::u16string text, trimmed;
-    Check(kxutil::kxLoadResTextA(name, u"TEXT_DATABLOCK", text), "kxLoadResTextA");
-    Check(kxutil::kxRTrimEx(text, trimmed), "kxRTrimEx");
+    Check(kxutil::kxLoadResTextA(name, u"TEXT_DATABLOCK", text), "loading the program's texts");
+    Check(kxutil::kxRTrimEx(text, trimmed), "loading the program's texts");
     return trimmed;
 }
 
@@ -58,14 +54,14 @@ const TextBlockStore &TextBlocks() { return g_textBlocks; }
 
 void Main() {
     std::u16string appPath;
-    Check(kxutil::kxRegisterAppPath(appPath), "kxRegisterAppPath");
-    Check(kxutil::kxInitCommonControls(), "kxInitCommonControls");
+    Check(kxutil::kxRegisterAppPath(appPath), "finding the program's own file");
+    Check(kxutil::kxInitCommonControls(), "initialising the common controls");
     std::int16_t inIde = 0;
-    Check(kxutil::kxIsInIDE(inIde), "kxIsInIDE");
+    Check(kxutil::kxIsInIDE(inIde), "setting the window icons");
     if (!inIde) {
         kxutil::WindowHandle mainWindow = 0;
-        Check(kxutil::kxGetThunderMainHandle(mainWindow), "kxGetThunderMainHandle");
-        Check(kxutil::kxSetWindowResIconAll(mainWindow, u"A_MAIN"), "kxSetWindowResIconAll");
+        Check(kxutil::kxGetThunderMainHandle(mainWindow), "setting the window icons");
+        Check(kxutil::kxSetWindowResIconAll(mainWindow, u"A_MAIN"), "setting the window icons");
     }
     LoadTextBlocks();
     DispatchCommandLine();

@@ -10,7 +10,8 @@ namespace {
 
 std::string AnsiBytes(std::u16string_view text) {
     std::string bytes;
-    modMain::Check(kxutil::kxStrConvB(text, bytes), "kxStrConvB");
+    modMain::Check(kxutil::kxStrConvB(text, bytes),
+                   "converting the text to the locale's character set");
     return bytes;
 }
 
@@ -22,25 +23,27 @@ std::string AnsiBytes(std::u16string_view text) {
 void ShowAboutBox() {
     const modMain::ProgramIdentity identity = modMain::ReadProgramIdentity();
     std::u16string version;
-    modMain::Check(kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
-                   "kxFormatVersion");
+    modMain::Check(
+        kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
+        "formatting the version");
     kxutil::Picture picture{};
-    modMain::Check(kxutil::kxLoadResIcon(u"A_MAIN_0000", picture), "kxLoadResIcon");
+    modMain::Check(kxutil::kxLoadResIcon(u"A_MAIN_0000", picture), "loading an icon");
     if (picture.Handle == 0)
         throw modMain::RunTimeError{"reading the icon handle", kxutil::kErrInvalidArgument,
                                     "the picture has no handle"};
-    const std::u16string further =
-        u"\t" u"Версия: " + version + u"\r\n" + u"\t" + identity.legalCopyright;
+    const std::u16string further = u"\t"
+                                   u"Версия: " +
+                                   version + u"\r\n" + u"\t" + identity.legalCopyright;
     const std::u16string application = u"О программе#" + identity.title;
     const std::string applicationBytes = AnsiBytes(application);
     const std::string furtherBytes = AnsiBytes(further);
     modMain::Check(kxutil::kxShellAboutA(0, applicationBytes, furtherBytes, picture.Handle),
-                   "kxShellAboutA");
+                   "showing the About box");
 }
 
 void ShowMessage(std::u16string_view text, std::u16string_view iconGroup) {
     std::int32_t answer = 0;
-    modMain::Check(kxutil::kxMsgBox(text, iconGroup, answer), "kxMsgBox");
+    modMain::Check(kxutil::kxMsgBox(text, iconGroup, answer), "showing a message box");
 }
 
 } // namespace modMainGUI

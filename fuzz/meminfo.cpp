@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto usage = input.Take<std::uint64_t>();
     const auto inactiveFile = input.Take<std::uint64_t>();
     const auto userSpace = input.Take<std::uint64_t>();
-    const auto processVirtual = input.Take<std::uint64_t>();
+    const auto processPages = input.Take<std::uint64_t>();
+    const auto pageSize = std::uint64_t{1} << (input.Take<std::uint8_t>() % 20);
     const auto loadTotal = input.Take<std::uint64_t>();
     const auto loadAvailable = input.Take<std::uint64_t>();
     const std::string_view text = input.Rest();
@@ -77,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
     const kxutil::MemoryStatusRecord record =
-        linux_sources::MapMemoryStatus(*info, cgroup, userSpace, processVirtual);
+        linux_sources::MapMemoryStatus(*info, cgroup, userSpace, processPages, pageSize);
 
     FUZZ_REQUIRE(record.dwLength == sizeof record);
     for (double count : {record.ullTotalPhys, record.ullAvailPhys, record.ullTotalPageFile,

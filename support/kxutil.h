@@ -75,7 +75,8 @@ constexpr std::uint16_t kArchUnknown = 0xFFFF;
 
 // --- Process set-up (platform) ---
 // Called once by the entry point before anything else: locale, signals,
-// standard handles, and the argument vector where the platform passes one.
+// standard handles, the argument vector where the platform passes one, and
+// the end on an allocation failure (the one-line error, exit status 1).
 void kxInitProcess(int argc, char **argv);
 Status kxRegisterAppPath(std::u16string &path);
 Status kxIsInIDE(std::int16_t &inIde);
@@ -87,6 +88,16 @@ Status kxGetModuleBaseName(std::u16string &baseName);
 Status kxGetLegalCopyright(std::u16string &copyright);
 // "operation failed (status N: reason)" material: the system's words for a status.
 std::string kxDescribeStatus(Status status);
+// The one line that ends the program after a run-time error:
+// "<base name>: run-time error: <what> failed (status N: <detail>)", with
+// control characters shown as '?'.
+std::u16string kxRunTimeErrorLine(std::string_view what, Status status, std::string_view detail);
+// Writes a line to standard error in the console's encoding, ended as the
+// platform ends its lines.
+void kxWriteErrorLine(std::u16string_view line);
+// The run-time error line of an allocation failure, made and written
+// without the heap.
+void kxReportOutOfMemory() noexcept;
 
 // --- Resources (platform) ---
 Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string &text);

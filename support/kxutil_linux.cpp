@@ -11,16 +11,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
-#include <cstdlib>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <new>
+#include <sys/auxv.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/uio.h>
 #include <sys/un.h>
@@ -74,31 +79,97 @@ constexpr const char *kJournalSocket = "/run/systemd/journal/socket";
 int g_argc = 0;
 char **g_argv = nullptr;
 
+// The report's temporary file's name while it has one, for the signal
+// handler and the end on an allocation failure.
+char g_temporaryName[64];
+volatile std::sig_atomic_t g_temporaryNamed = 0;
+
+// An allocation that fails ends the program at once with the one-line
+// error: throwing would need memory too, and there may be none.
+void EndOutOfMemory() {
+    if (g_temporaryNamed)
+        unlink(g_temporaryName);
+    kxReportOutOfMemory();
+    _exit(1);
+}
+
 // The files read here are small; anything past this is not one of them
-// (a device or a runaway file bound over it) and is refused, not read.
+// (a runaway file bound over it) and is refused, not read.
 constexpr std::size_t kMaxFileSize = 1 << 20;
+
+// Opens a system file for reading without ever blocking: a FIFO or a device
+// bound over /proc/meminfo must not hang the program, so only regular files
+// (the kernel's /proc and /sys files are such) are accepted.
+Status OpenSystemFile(const char *path, int &fd) {
+    fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return Fail(errno, std::string(path) + ": " + SystemErrorText(errno));
+    struct stat file {};
+    if (fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
+        const int error = errno;
+        close(fd);
+        fd = -1;
+        return Fail(S_ISREG(file.st_mode) ? error : EINVAL,
+                    std::string(path) + ": not a regular file");
+    }
+    return kOk;
+}
+
+// Reads the file's next bytes into buffer; 0 at its end.
+ssize_t ReadSome(int fd, char *buffer, std::size_t size) {
+    ssize_t count;
+    do
+        count = read(fd, buffer, size);
+    while (count < 0 && errno == EINTR);
+    return count;
+}
 
 Status ReadSmallFile(const char *path, std::string &content) {
     content.clear();
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return Fail(errno, std::string(path) + ": " + SystemErrorText(errno));
+    int fd = -1;
+    if (Status status = OpenSystemFile(path, fd); status < 0)
+        return status;
     char buffer[4096];
-    while (true) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count > 0 && content.size() + static_cast<std::size_t>(count) > kMaxFileSize) {
+    ssize_t count;
+    while ((count = ReadSome(fd, buffer, sizeof buffer)) > 0) {
+        if (content.size() + static_cast<std::size_t>(count) > kMaxFileSize) {
             close(fd);
             return Fail(EFBIG, std::string(path) + ": larger than any such file should be");
-        } else if (count > 0) {
-            content.append(buffer, static_cast<std::size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
-            const int error = count == 0 ? 0 : errno;
-            close(fd);
-            if (error != 0)
-                return Fail(error, std::string(path) + ": " + SystemErrorText(error));
-            return kOk;
         }
+        content.append(buffer, static_cast<std::size_t>(count));
     }
+    const int error = count < 0 ? errno : 0;
+    close(fd);
+    if (error != 0)
+        return Fail(error, std::string(path) + ": " + SystemErrorText(error));
+    return kOk;
+}
+
+// Calls lineFound with each line of a file of any length, holding one line
+// at a time, until it returns true.
+template <typename LineFound> Status ForEachLine(const char *path, LineFound lineFound) {
+    int fd = -1;
+    if (Status status = OpenSystemFile(path, fd); status < 0)
+        return status;
+    std::string pending;
+    char buffer[16384];
+    ssize_t count = 0;
+    bool done = false;
+    while (!done && (count = ReadSome(fd, buffer, sizeof buffer)) > 0) {
+        pending.append(buffer, static_cast<std::size_t>(count));
+        std::size_t start = 0;
+        for (std::size_t end; !done && (end = pending.find('\n', start)) != std::string::npos;
+             start = end + 1)
+            done = lineFound(std::string_view(pending).substr(start, end - start));
+        pending.erase(0, start);
+    }
+    const int error = count < 0 ? errno : 0;
+    close(fd);
+    if (error != 0)
+        return Fail(error, std::string(path) + ": " + SystemErrorText(error));
+    if (!done && !pending.empty())
+        lineFound(std::string_view(pending));
+    return kOk;
 }
 
 // --- The locale's encoding, which stands for both the ANSI and the OEM code page ---
@@ -199,26 +270,123 @@ namespace {
 
 using linux_detail::LocaleBytesToUtf16;
 
-// The running image's path, as the kernel knows it.
+// The file name without directory and last extension.
+std::string_view BaseNameOf(std::string_view path) {
+    std::string_view name = path.substr(path.rfind('/') + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0)
+        name = name.substr(0, dot);
+    return name;
+}
+
+// The base name for the out-of-memory line, which must be written without
+// the heap: argv[0]'s at start-up, the image's once that is known, with
+// control characters shown as '?'.
+char g_errorName[256] = "Orbelle";
+
+void KeepErrorName(std::string_view path) {
+    const std::string_view name = BaseNameOf(path);
+    if (name.empty())
+        return;
+    const std::size_t length = std::min(name.size(), sizeof g_errorName - 1);
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        g_errorName[i] = c < 0x20 || c == 0x7F ? '?' : name[i];
+    }
+    g_errorName[length] = '\0';
+}
+
+// The target of /proc/self/exe, however long.
+Status ReadImageLink(std::string &path) {
+    std::string buffer(256, '\0');
+    while (true) {
+        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0)
+            return Fail(errno, std::string("/proc/self/exe: ") + SystemErrorText(errno));
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            path.assign(buffer, 0, static_cast<std::size_t>(length));
+            return kOk;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The kernel adds " (deleted)" to the link of an image whose file was
+// removed (or that never had one, as a memfd); that is no part of its name.
+std::string WithoutDeletedMark(std::string path) {
+    constexpr std::string_view kMark = " (deleted)";
+    if (path.size() <= kMark.size() ||
+        path.compare(path.size() - kMark.size(), kMark.size(), kMark) != 0)
+        return path;
+    struct stat image {
+    }, named{};
+    if (stat("/proc/self/exe", &image) == 0 && lstat(path.c_str(), &named) == 0 &&
+        image.st_dev == named.st_dev && image.st_ino == named.st_ino)
+        return path; // a file really called so
+    path.resize(path.size() - kMark.size());
+    return path;
+}
+
+// The running image's path: as the kernel knows it, or, without /proc, as
+// it was started (the auxiliary vector's AT_EXECFN, then argv[0]).
 Status RunningImagePath(std::string &path) {
     static std::string known;
     if (known.empty()) {
-        char buffer[4096];
-        const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
-        if (length < 0)
-            return Fail(errno, std::string("/proc/self/exe: ") + SystemErrorText(errno));
-        known.assign(buffer, static_cast<std::size_t>(length));
+        std::string found;
+        if (ReadImageLink(found) >= 0) {
+            found = WithoutDeletedMark(std::move(found));
+        } else if (const auto *execFn = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
+                   execFn != nullptr && *execFn != '\0') {
+            found = execFn;
+        } else if (g_argc > 0 && g_argv[0] != nullptr && *g_argv[0] != '\0') {
+            found = g_argv[0];
+        } else {
+            return Fail(ENOENT, "the program's own file is not known (no /proc/self/exe, "
+                                "AT_EXECFN or argv[0])");
+        }
+        g_failureDetail.clear();
+        known = std::move(found);
+        KeepErrorName(known);
     }
     path = known;
     return kOk;
 }
 
-std::string BaseNameOf(std::string_view path) {
-    std::string_view name = path.substr(path.rfind('/') + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot > 0)
-        name = name.substr(0, dot);
-    return std::string(name);
+// The image's device and inode, to recognise it under another name.
+std::optional<std::pair<dev_t, ino_t>> RunningImageIdentity() {
+    struct stat image {};
+    std::string path;
+    if (stat("/proc/self/exe", &image) == 0 ||
+        (RunningImagePath(path) >= 0 && stat(path.c_str(), &image) == 0))
+        return std::pair{image.st_dev, image.st_ino};
+    return std::nullopt;
+}
+
+// A file name is bytes: it is decoded without loss, as the locale's text
+// where that gives the same bytes back, and byte for byte where it does not
+// (a name that is no text in the locale's character set).
+std::u16string FileNameToUtf16(std::string_view bytes) {
+    if (unicode::IsAscii(bytes) || LocaleIsUtf8())
+        return unicode::Utf8ToUtf16Escaped(bytes);
+    std::u16string text;
+    std::string back;
+    if (LocaleBytesToUtf16(bytes, text) >= 0 && kxStrConvB(text, back) >= 0 && back == bytes)
+        return text;
+    g_failureDetail.clear();
+    std::u16string escaped;
+    for (const char c : bytes)
+        escaped += static_cast<unsigned char>(c) < 0x80
+                       ? static_cast<char16_t>(c)
+                       : static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(c));
+    return escaped;
+}
+
+Status FileNameBytes(std::u16string_view name, std::string &bytes) {
+    if (unicode::HasEscapedBytes(name) || LocaleIsUtf8()) {
+        bytes = unicode::Utf16ToUtf8Escaped(name);
+        return kOk;
+    }
+    return kxStrConvB(name, bytes);
 }
 
 // --- Processor ---
@@ -320,10 +488,15 @@ bool IsUserPage(std::uintptr_t address, std::size_t pageSize) {
 // The ends of the user address space the kernels set (TASK_SIZE), most
 // common first: x86-64 with four and five paging levels, arm64 with 48, 39,
 // 42 and 52 address bits, and 32-bit programs.
-constexpr std::uint64_t kUsualUserSpaceEnds[] = {
-    (std::uint64_t{1} << 47) - 4096, (std::uint64_t{1} << 56) - 4096, std::uint64_t{1} << 48,
-    std::uint64_t{1} << 39,          std::uint64_t{1} << 42,          std::uint64_t{1} << 52,
-    0xFFFFE000,                      0xC0000000,                      0xFFFFF000};
+constexpr std::uint64_t kUsualUserSpaceEnds[] = {(std::uint64_t{1} << 47) - 4096,
+                                                 (std::uint64_t{1} << 56) - 4096,
+                                                 std::uint64_t{1} << 48,
+                                                 std::uint64_t{1} << 39,
+                                                 std::uint64_t{1} << 42,
+                                                 std::uint64_t{1} << 52,
+                                                 0xFFFFE000,
+                                                 0xC0000000,
+                                                 0xFFFFF000};
 
 // The last byte of the highest page the process can map: the user address
 // space is one run of pages from the bottom up to the kernel's TASK_SIZE.
@@ -379,10 +552,16 @@ ConventionalCgroupDirectory(const linux_sources::CgroupPath &path) {
 
 std::optional<linux_sources::CgroupDirectory>
 CgroupDirectoryFromMountTable(const linux_sources::CgroupPath &path) {
-    std::string mountInfo;
-    if (ReadSmallFile("/proc/self/mountinfo", mountInfo) < 0)
-        return std::nullopt;
-    return linux_sources::MemoryCgroupDirectory(mountInfo, path);
+    std::optional<linux_sources::CgroupDirectory> found;
+    // A hierarchy may be listed at a place another mount now hides: the
+    // first one whose directory is there is the one to read.
+    ForEachLine("/proc/self/mountinfo", [&](std::string_view line) {
+        found = linux_sources::MemoryCgroupDirectory(line, path);
+        return found && access(found->directory.c_str(), F_OK) == 0;
+    });
+    if (found && access(found->directory.c_str(), F_OK) != 0)
+        found.reset();
+    return found;
 }
 
 std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physicalTotal) {
@@ -435,6 +614,9 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physic
 void kxInitProcess(int argc, char **argv) {
     g_argc = argc;
     g_argv = argv;
+    if (argc > 0 && argv[0] != nullptr)
+        KeepErrorName(argv[0]);
+    std::set_new_handler(EndOutOfMemory);
     // A reader that went away must not kill the program: a failed write to
     // standard output is simply not reported.
     std::signal(SIGPIPE, SIG_IGN);
@@ -453,7 +635,8 @@ Status kxRegisterAppPath(std::u16string &path) {
     std::string bytes;
     if (Status status = RunningImagePath(bytes); status < 0)
         return status;
-    return LocaleBytesToUtf16(bytes, path);
+    path = FileNameToUtf16(bytes);
+    return kOk;
 }
 
 Status kxIsInIDE(std::int16_t &inIde) {
@@ -480,7 +663,8 @@ Status kxGetModuleBaseName(std::u16string &baseName) {
     std::string bytes;
     if (Status status = RunningImagePath(bytes); status < 0)
         return status;
-    return LocaleBytesToUtf16(BaseNameOf(bytes), baseName);
+    baseName = FileNameToUtf16(BaseNameOf(bytes));
+    return kOk;
 }
 
 Status kxGetLegalCopyright(std::u16string &copyright) {
@@ -564,8 +748,8 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
 // ullTotalPageFile: physical + SwapTotal, the commit limit's meaning;
 // ullAvailPageFile: available physical + SwapFree.
 // ullTotalVirtual: the user address space; ullAvailVirtual: that minus the
-//   process's size (VmSize; /proc/self/statm has it in pages, and the
-//   kernel makes that file far faster than /proc/self/status).
+//   process's own mappings (VmSize, which /proc/self/statm gives in pages,
+//   and which the kernel makes far faster than /proc/self/status).
 Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
     std::string memInfoText, processStatm;
     if (Status read = ReadSmallFile("/proc/meminfo", memInfoText); read < 0)
@@ -582,11 +766,10 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
     const long pageSize = sysconf(_SC_PAGESIZE);
     if (pageSize <= 0)
         return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
-    const std::uint64_t vmSize = *vmPages * static_cast<std::uint64_t>(pageSize) / 1024;
     const std::uint64_t userSpace =
         static_cast<std::uint64_t>(HighestUserAddress(static_cast<std::size_t>(pageSize))) + 1;
     status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(memInfo->total), userSpace,
-                                            vmSize);
+                                            *vmPages, static_cast<std::uint64_t>(pageSize));
     return kOk;
 }
 
@@ -658,6 +841,31 @@ Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
 
 // --- Destinations ---
 
+namespace {
+
+// A journal that does not read its socket (stopped, or hung) must not hold
+// the program for ever: the send is given this long.
+constexpr unsigned kJournalWaitSeconds = 5;
+
+extern "C" void InterruptTheSend(int) {}
+
+// Runs send with SIGALRM set to interrupt it (no SA_RESTART) after the
+// given time; a send cut short gives -EINTR.
+template <typename Send> int SendWithin(unsigned seconds, Send send) {
+    struct sigaction action {
+    }, previous{};
+    action.sa_handler = InterruptTheSend;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGALRM, &action, &previous);
+    alarm(seconds);
+    const int result = send();
+    alarm(0);
+    sigaction(SIGALRM, &previous, nullptr);
+    return result;
+}
+
+} // namespace
+
 // One journal entry: MESSAGE with LF line ends (journalctl shows an entry
 // holding a CR as binary data), PRIORITY 6 (information), SYSLOG_IDENTIFIER
 // the program's base name. sd_journal_send() reports success even when no
@@ -674,8 +882,8 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
     const int connectError = errno;
     close(probe);
     if (connected != 0)
-        return Fail(connectError, std::string("system journal not reachable at ") + kJournalSocket +
-                                      ": " + SystemErrorText(connectError));
+        return Fail(connectError, std::string("systemd-journald is not running (") +
+                                      kJournalSocket + ": " + SystemErrorText(connectError) + ")");
 
     std::string message = "MESSAGE=";
     for (char c : unicode::Utf16ToUtf8(text))
@@ -694,81 +902,249 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
     // libsystemd is loaded only here: the other commands never pay for it.
     using SendFunction = decltype(&sd_journal_sendv);
     void *library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-    const auto send = library == nullptr ? nullptr
-                                         : reinterpret_cast<SendFunction>(
-                                               dlsym(library, "sd_journal_sendv"));
+    const auto send = library == nullptr
+                          ? nullptr
+                          : reinterpret_cast<SendFunction>(dlsym(library, "sd_journal_sendv"));
     if (send == nullptr) {
         const char *why = dlerror();
         return Fail(ENOENT, std::string("loading libsystemd.so.0: ") + (why ? why : "not found"));
     }
-    const int sent = send(fields, 3);
+    const int sent = SendWithin(kJournalWaitSeconds, [&] { return send(fields, 3); });
+    if (sent == -EINTR)
+        return Fail(ETIMEDOUT, "systemd-journald took no entry for " +
+                                   std::to_string(kJournalWaitSeconds) + " seconds");
     if (sent < 0)
-        return Fail(-sent, std::string("sending to the system journal: ") + SystemErrorText(-sent));
+        return Fail(-sent, std::string("sending to systemd-journald: ") + SystemErrorText(-sent));
     return kOk;
 }
 
 namespace {
 
-Status WriteAll(int fd, std::string_view bytes) {
-    if (fcntl(fd, F_GETFD) < 0)
-        return kOk;
+// SIGINT, SIGTERM, SIGHUP: the temporary file goes first, then the program
+// ends by that very signal (SA_RESETHAND restored its default action).
+extern "C" void RemoveTemporaryAndEnd(int signal) {
+    if (g_temporaryNamed)
+        unlink(g_temporaryName);
+    raise(signal);
+}
+
+void RemoveTemporaryOnSignals() {
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {
+        }, previous{};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue; // ignored by whoever started us: stays ignored
+        action.sa_handler = RemoveTemporaryAndEnd;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+// Runs a step that gives the temporary file its name with SIGINT, SIGTERM
+// and SIGHUP held back until the name is recorded for the handler.
+template <typename Step> int WithSignalsHeld(Step step) {
+    sigset_t held, previous;
+    sigemptyset(&held);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, &previous);
+    const int result = step();
+    const int error = errno;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return result;
+}
+
+// A fresh random name for a temporary file in the current directory.
+void NewTemporaryName() {
+    std::uint64_t random = 0;
+    if (getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+        random ^= static_cast<std::uint64_t>(std::time(nullptr)) * 0x9E3779B97F4A7C15u ^
+                  static_cast<std::uint64_t>(getpid()) << 32 ^
+                  reinterpret_cast<std::uintptr_t>(&random);
+    std::snprintf(g_temporaryName, sizeof g_temporaryName, ".orbelle-%016llx.tmp",
+                  static_cast<unsigned long long>(random));
+}
+
+// A file for the new report's bytes: nameless (O_TMPFILE) where the file
+// system allows it, so that nothing is left behind whatever ends the
+// program; otherwise a new file of a random name.
+int CreateTemporary(bool &named) {
+    const int fd = open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    named = false;
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    named = true;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        NewTemporaryName();
+        const int created = WithSignalsHeld([] {
+            const int fd =
+                open(g_temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            g_temporaryNamed = fd >= 0;
+            return fd;
+        });
+        if (created >= 0 || errno != EEXIST)
+            return created;
+    }
+    return -1;
+}
+
+// Gives the nameless file a random name, for the rename.
+int NameTemporary(int fd) {
+    const std::string fdPath = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        NewTemporaryName();
+        const int linked = WithSignalsHeld([&] {
+            g_temporaryNamed =
+                linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, g_temporaryName, AT_SYMLINK_FOLLOW) ==
+                    0 ||
+                (errno == ENOENT && linkat(fd, "", AT_FDCWD, g_temporaryName, AT_EMPTY_PATH) == 0);
+            return g_temporaryNamed ? 0 : -1;
+        });
+        if (linked == 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+int WriteAllTo(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            const int error = written < 0 ? errno : EIO;
-            return Fail(error,
-                        std::string("writing to a standard stream: ") + SystemErrorText(error));
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+        if (written > 0)
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        else if (written == 0 || errno != EINTR)
+            return written == 0 ? EIO : errno;
     }
-    return kOk;
+    return 0;
+}
+
+// The new report keeps the old one's owner, group (where the program may
+// set them) and permission bits.
+void KeepAccessOf(int fd, const struct stat &old) {
+    if (fchown(fd, old.st_uid, old.st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // Not allowed to give the file away: it stays the writer's own.
+    }
+    if (fchmod(fd, old.st_mode & 0777) != 0) {
+        // A file system without permission bits keeps its own.
+    }
+}
+
+// Why the file at the report's name must not be replaced, or 0.
+int RefusalToReplace(const char *target, const struct stat &old, std::string &why) {
+    if (!S_ISREG(old.st_mode))
+        return 0;
+    if (const auto image = RunningImageIdentity();
+        image && image->first == old.st_dev && image->second == old.st_ino) {
+        why = "it is this program's own file";
+        return ETXTBSY;
+    }
+    // rename() would replace a file the user may not write: the file's own
+    // permission decides, as it does for writing it in place.
+    if ((old.st_mode & 0222) == 0) {
+        why = "the file is read-only";
+        return EACCES;
+    }
+    return faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+// The name as the user knows it: the current directory's path and the name.
+std::string FullPathOf(const std::string &name) {
+    std::string directory(256, '\0');
+    while (getcwd(directory.data(), directory.size()) == nullptr) {
+        if (errno != ERANGE)
+            return name;
+        directory.resize(directory.size() * 2);
+    }
+    directory.resize(std::strlen(directory.c_str()));
+    return directory == "/" ? "/" + name : directory + "/" + name;
 }
 
 } // namespace
-
-Status kxWriteStdOut(std::string_view bytes) { return WriteAll(STDOUT_FILENO, bytes); }
-
-Status kxWriteStdErr(std::string_view bytes) { return WriteAll(STDERR_FILENO, bytes); }
 
 // Writes a temporary file beside the report and renames it over the
 // report's name: readers see the old report or the new one, never a part,
 // and a symlink at that name is replaced rather than followed.
 Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     std::string target;
-    if (Status status = kxStrConvB(name, target); status < 0)
+    if (Status status = FileNameBytes(name, target); status < 0)
         return status;
-    auto failure = [&](int error) { return Fail(error, target + ": " + SystemErrorText(error)); };
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = ".orbelle-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return failure(errno);
-    }
+    auto failure = [&](int error, const std::string &why) {
+        return Fail(error,
+                    FullPathOf(target) + ": " + (why.empty() ? SystemErrorText(error) : why));
+    };
+    struct stat old {};
+    const bool replacing = lstat(target.c_str(), &old) == 0;
+    if (!replacing && errno != ENOENT)
+        return failure(errno, {});
+    std::string why;
+    if (const int refusal = replacing ? RefusalToReplace(target.c_str(), old, why) : 0)
+        return failure(refusal, why);
+
+    RemoveTemporaryOnSignals();
+    bool named = false;
+    const int fd = CreateTemporary(named);
     if (fd < 0)
-        return failure(EEXIST);
-    int error = 0;
-    for (std::string_view rest = bytes; !rest.empty() && error == 0;) {
-        const ssize_t written = write(fd, rest.data(), rest.size());
-        if (written > 0)
-            rest.remove_prefix(static_cast<std::size_t>(written));
-        else if (written == 0 || errno != EINTR)
-            error = written == 0 ? EIO : errno;
-    }
+        return failure(errno, {});
+    int error = WriteAllTo(fd, bytes);
+    if (error == 0 && replacing && S_ISREG(old.st_mode))
+        KeepAccessOf(fd, old);
     if (error == 0 && fsync(fd) != 0)
         error = errno;
+    if (error == 0 && !named)
+        error = NameTemporary(fd);
     if (close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0)
+    if (error == 0 && rename(g_temporaryName, target.c_str()) != 0)
         error = errno;
-    if (error != 0) {
-        unlink(temporary.c_str());
-        return failure(error);
-    }
+    if (error != 0 && g_temporaryNamed)
+        unlink(g_temporaryName);
+    g_temporaryNamed = 0;
+    return error != 0 ? failure(error, {}) : kOk;
+}
+
+namespace {
+
+// A reader that went away (EPIPE) wants no more: that is no failure.
+Status WriteAll(int fd, std::string_view bytes, const char *what) {
+    if (fcntl(fd, F_GETFD) < 0)
+        return kOk;
+    const int error = WriteAllTo(fd, bytes);
+    if (error != 0 && error != EPIPE)
+        return Fail(error, std::string(what) + ": " + SystemErrorText(error));
     return kOk;
+}
+
+} // namespace
+
+Status kxWriteStdOut(std::string_view bytes) {
+    return WriteAll(STDOUT_FILENO, bytes, "standard output");
+}
+
+Status kxWriteStdErr(std::string_view bytes) {
+    return WriteAll(STDERR_FILENO, bytes, "standard error");
+}
+
+void kxWriteErrorLine(std::u16string_view line) {
+    std::string bytes;
+    if (kxAnsiToOem(line, bytes) < 0)
+        bytes = unicode::Utf16ToUtf8(line);
+    kxWriteStdErr(bytes + "\n");
+}
+
+void kxReportOutOfMemory() noexcept {
+    constexpr std::string_view kRest =
+        ": run-time error: allocating memory failed (status -12: out of memory)\n";
+    const iovec pieces[] = {{g_errorName, std::strlen(g_errorName)},
+                            {const_cast<char *>(kRest.data()), kRest.size()}};
+    [[maybe_unused]] const ssize_t written = writev(STDERR_FILENO, pieces, 2);
 }
 
 } // namespace kxutil

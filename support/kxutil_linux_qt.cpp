@@ -59,26 +59,14 @@ QString DisplayText(std::u16string_view text) {
     return ToQString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
-void WriteErrorLine(const std::u16string& line) {
-    std::string bytes;
-    if (kxStrConvB(line, bytes) < 0) bytes = unicode::Utf16ToUtf8(line);
-    bytes += '\n';
-    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, bytes.data(), bytes.size());
-}
-
-std::u16string ErrorLine(std::u16string_view what) {
-    std::u16string name;
-    if (kxGetModuleBaseName(name) < 0) name = u"Orbelle";
-    return name + u": run-time error: " + std::u16string(what);
-}
-
 // Qt ends the process with abort() when its platform cannot start (a display
 // that does not answer): end it instead with the program's own one-line
 // error report, without the platform plugin's chatter before it.
 void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (type == QtFatalMsg && g_starting) {
-        const QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
-        WriteErrorLine(ErrorLine(u"cannot open a display (DISPLAY=" + display.toStdU16String() + u")"));
+        const std::string display = qgetenv("DISPLAY").toStdString();
+        kxWriteErrorLine(kxRunTimeErrorLine("opening the display", -ENXIO,
+                                            "cannot open a display (DISPLAY=" + display + ")"));
         _exit(1);
     }
     if (!g_starting && g_qtDefaultHandler) g_qtDefaultHandler(type, context, message);
@@ -258,6 +246,6 @@ Status kxShellAboutA(WindowHandle, std::string_view appText, std::string_view ot
     return kOk;
 }
 
-void kxShowRunTimeError(std::u16string_view line) { WriteErrorLine(std::u16string(line)); }
+void kxShowRunTimeError(std::u16string_view line) { kxWriteErrorLine(line); }
 
 } // namespace kxutil

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace kxutil {
 namespace {
@@ -174,6 +175,18 @@ Status kxFormatVersion(std::int16_t major, std::int16_t minor, std::int16_t revi
     std::snprintf(buffer, sizeof buffer, "%d.%02d.%04d", major, minor, revision);
     text = unicode::AsciiToUtf16(buffer);
     return kOk;
+}
+
+std::u16string kxRunTimeErrorLine(std::string_view what, Status status, std::string_view detail) {
+    std::u16string name;
+    if (kxGetModuleBaseName(name) < 0)
+        name = u"Orbelle";
+    std::u16string line =
+        name + u": run-time error: " +
+        unicode::Utf8ToUtf16(std::string(what) + " failed (status " + std::to_string(status) +
+                             ": " + std::string(detail) + ")");
+    unicode::ReplaceControlCharacters(line);
+    return line;
 }
 
 } // namespace kxutil

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <commctrl.h>
+#include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -23,8 +25,8 @@ std::string SystemMessage(DWORD error) {
         nullptr, error, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
     std::u16string text = length > 0 ? win32_detail::FromWide(buffer, length) : u"";
     LocalFree(buffer);
-    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' ||
-                             text.back() == u' ' || text.back() == u'.'))
+    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ' ||
+                             text.back() == u'.'))
         text.pop_back();
     return text.empty() ? "error " + std::to_string(error) : unicode::Utf16ToUtf8(text);
 }
@@ -91,8 +93,8 @@ Status ToCodePage(UINT codePage, std::u16string_view text, std::string &bytes) {
     if (length == 0)
         return FailLast("WideCharToMultiByte");
     bytes.resize(static_cast<std::size_t>(length));
-    if (WideCharToMultiByte(codePage, flags, wide, units, bytes.data(), length, nullptr,
-                            nullptr) != length)
+    if (WideCharToMultiByte(codePage, flags, wide, units, bytes.data(), length, nullptr, nullptr) !=
+        length)
         return FailLast("WideCharToMultiByte");
     return kOk;
 }
@@ -159,9 +161,21 @@ std::u16string WineSuffix() {
 
 // --- Process set-up ---
 
+namespace {
+
+// An allocation that fails ends the program at once with the one-line
+// error: throwing would need memory too, and there may be none.
+void EndOutOfMemory() {
+    kxReportOutOfMemory();
+    ExitProcess(1);
+}
+
+} // namespace
+
 void kxInitProcess(int, char **) {
     // A missing floppy or a failed file open is a status, not a system box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    std::set_new_handler(EndOutOfMemory);
 }
 
 Status kxRegisterAppPath(std::u16string &path) { return RunningImagePath(path); }
@@ -213,8 +227,8 @@ Status kxGetLegalCopyright(std::u16string &copyright) {
     if (known.empty()) {
         const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
         const HGLOBAL loaded = found == nullptr ? nullptr : LoadResource(nullptr, found);
-        const auto *data = static_cast<const unsigned char *>(
-            loaded == nullptr ? nullptr : LockResource(loaded));
+        const auto *data =
+            static_cast<const unsigned char *>(loaded == nullptr ? nullptr : LockResource(loaded));
         if (data == nullptr)
             return FailLast("the version resource");
         // VerQueryValueW works on a copy it may write to, never on the image.
@@ -241,8 +255,8 @@ std::string kxDescribeStatus(Status status) {
 
 Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string &text) {
     const std::u16string wantedName(name), wantedType(type);
-    const std::string what = "resource " + unicode::Utf16ToUtf8(type) + "/" +
-                             unicode::Utf16ToUtf8(name);
+    const std::string what =
+        "resource " + unicode::Utf16ToUtf8(type) + "/" + unicode::Utf16ToUtf8(name);
     const HRSRC found = FindResourceW(nullptr, Wide(wantedName), Wide(wantedType));
     if (found == nullptr)
         return FailLast("FindResourceW " + what);
@@ -376,8 +390,8 @@ Status kxFormatGeneralDateNow(std::u16string &text) {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     wchar_t date[128], time[128];
-    const int dateLength = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &now,
-                                           nullptr, date, 128, nullptr);
+    const int dateLength = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr,
+                                           date, 128, nullptr);
     if (dateLength == 0)
         return FailLast("GetDateFormatEx");
     text = FromWide(date, static_cast<std::size_t>(dateLength - 1));
@@ -437,17 +451,23 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
 
 namespace {
 
-// Without a standard handle (a program started with none) nothing is written.
-Status WriteStandard(DWORD which, std::string_view bytes) {
+// Without a standard handle (a program started with none) nothing is
+// written; a pipe whose reader has gone wants no more, which is no failure.
+Status WriteStandard(DWORD which, std::string_view bytes, const char *what) {
     const HANDLE handle = GetStdHandle(which);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
         return kOk;
     while (!bytes.empty()) {
         DWORD written = 0;
-        if (!WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
-            return FailLast("writing to a standard stream");
+        if (!WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
+                error == ERROR_INVALID_HANDLE)
+                return kOk;
+            return Fail(error, what);
+        }
         if (written == 0)
-            return Fail(ERROR_WRITE_FAULT, "writing to a standard stream");
+            return Fail(ERROR_WRITE_FAULT, what);
         bytes.remove_prefix(written);
     }
     return kOk;
@@ -466,20 +486,142 @@ DWORD WriteWholeFile(HANDLE file, std::string_view bytes) {
 
 } // namespace
 
-Status kxWriteStdOut(std::string_view bytes) { return WriteStandard(STD_OUTPUT_HANDLE, bytes); }
+Status kxWriteStdOut(std::string_view bytes) {
+    return WriteStandard(STD_OUTPUT_HANDLE, bytes, "standard output");
+}
 
-Status kxWriteStdErr(std::string_view bytes) { return WriteStandard(STD_ERROR_HANDLE, bytes); }
+Status kxWriteStdErr(std::string_view bytes) {
+    return WriteStandard(STD_ERROR_HANDLE, bytes, "standard error");
+}
+
+void kxWriteErrorLine(std::u16string_view line) {
+    std::string bytes;
+    if (kxAnsiToOem(line, bytes) < 0)
+        bytes = unicode::Utf16ToUtf8(line);
+    kxWriteStdErr(bytes + "\r\n");
+}
+
+// The image's name is taken into a fixed buffer and converted there: no
+// step may need the heap.
+void kxReportOutOfMemory() noexcept {
+    static wchar_t path[MAX_PATH];
+    static char line[4 * MAX_PATH + 128];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const wchar_t *name = path;
+    for (DWORD i = 0; i < length && i < MAX_PATH; ++i)
+        if (path[i] == L'\\' || path[i] == L'/' || path[i] == L':')
+            name = path + i + 1;
+    if (wchar_t *dot = wcsrchr(const_cast<wchar_t *>(name), L'.'); dot != nullptr && dot != name)
+        *dot = L'\0';
+    int used = *name == L'\0' ? 0
+                              : WideCharToMultiByte(CP_OEMCP, 0, name, -1, line, 4 * MAX_PATH,
+                                                    nullptr, nullptr);
+    used = used > 0 ? used - 1 : 0;
+    const char rest[] =
+        ": run-time error: allocating memory failed (status -12: out of memory)\r\n";
+    std::memcpy(line + used, rest, sizeof rest - 1);
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD written = 0;
+    if (handle != INVALID_HANDLE_VALUE && handle != nullptr)
+        WriteFile(handle, line, static_cast<DWORD>(used + sizeof rest - 1), &written, nullptr);
+}
+
+namespace {
+
+// A fresh name for a temporary file: random, so that a file left by a run
+// that was killed never stands in the way of a later one.
+std::u16string TemporaryName() {
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    static unsigned long long sequence = 0;
+    const unsigned long long random =
+        (static_cast<unsigned long long>(counter.QuadPart) * 0x9E3779B97F4A7C15ull) ^
+        (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^ ++sequence ^
+        GetTickCount64();
+    char name[40];
+    std::snprintf(name, sizeof name, ".orbelle-%016llx.tmp", random);
+    return unicode::AsciiToUtf16(name);
+}
+
+// Whether two open files are one file: same volume, same file index.
+bool SameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// Why the file at the report's name must not be replaced, or 0.
+DWORD RefusalToReplace(const std::u16string &target, std::string &why) {
+    const DWORD attributes = GetFileAttributesW(Wide(target));
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_SUCCESS;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        why = "the file is read-only";
+        return ERROR_ACCESS_DENIED;
+    }
+    std::u16string image;
+    if (RunningImagePath(image) < 0)
+        return ERROR_SUCCESS;
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE existing = CreateFileW(Wide(target), 0, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE running = CreateFileW(Wide(image), 0, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    const bool same = existing != INVALID_HANDLE_VALUE && running != INVALID_HANDLE_VALUE &&
+                      SameFile(existing, running);
+    if (existing != INVALID_HANDLE_VALUE)
+        CloseHandle(existing);
+    if (running != INVALID_HANDLE_VALUE)
+        CloseHandle(running);
+    if (same) {
+        why = "it is this program's own file";
+        return ERROR_ACCESS_DENIED;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Another writer replacing the same report, or a reader that opened it
+// without FILE_SHARE_DELETE, holds it for a moment: the move is tried again
+// for about a second before that counts as a failure.
+DWORD MoveOver(const std::u16string &temporary, const std::u16string &target) {
+    DWORD error = ERROR_SUCCESS;
+    for (DWORD wait = 1, waited = 0; waited < 1000;
+         waited += wait, wait = std::min<DWORD>(wait * 2, 100)) {
+        if (MoveFileExW(Wide(temporary), Wide(target),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return ERROR_SUCCESS;
+        error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+            error != ERROR_LOCK_VIOLATION)
+            return error;
+        Sleep(wait);
+    }
+    return error;
+}
+
+// The name as the user knows it: the full path of the report.
+std::string FullPathOf(const std::u16string &name) {
+    wchar_t buffer[32768];
+    const DWORD length = GetFullPathNameW(Wide(name), 32768, buffer, nullptr);
+    if (length == 0 || length >= 32768)
+        return unicode::Utf16ToUtf8(name);
+    return unicode::Utf16ToUtf8(FromWide(buffer, length));
+}
+
+} // namespace
 
 // Writes a temporary file beside the report and moves it over the report's
 // name: readers see the old report or the new one, never a part of either.
 Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     const std::u16string target(name);
-    const std::string what = unicode::Utf16ToUtf8(name);
+    const std::string what = FullPathOf(target);
+    std::string why;
+    if (const DWORD refusal = RefusalToReplace(target, why); refusal != ERROR_SUCCESS)
+        return Fail(refusal, what + ": " + why);
     std::u16string temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-        temporary = unicode::AsciiToUtf16(".orbelle-" + std::to_string(GetCurrentProcessId()) +
-                                          "-" + std::to_string(attempt) + ".tmp");
+    for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 16; ++attempt) {
+        temporary = TemporaryName();
         file = CreateFileW(Wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
@@ -490,10 +632,8 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     DWORD error = WriteWholeFile(file, bytes);
     if (!CloseHandle(file) && error == ERROR_SUCCESS)
         error = GetLastError();
-    if (error == ERROR_SUCCESS &&
-        !MoveFileExW(Wide(temporary), Wide(target),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = GetLastError();
+    if (error == ERROR_SUCCESS)
+        error = MoveOver(temporary, target);
     if (error != ERROR_SUCCESS) {
         DeleteFileW(Wide(temporary));
         return Fail(error, what);

@@ -60,8 +60,8 @@ std::vector<std::u16string> IconGroupsNamed(std::u16string_view prefix) {
 }
 
 HICON LoadGroupIcon(const std::u16string &group, int width, int height) {
-    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), Wide(group), IMAGE_ICON,
-                                         width, height, LR_SHARED));
+    return static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), Wide(group), IMAGE_ICON, width, height, LR_SHARED));
 }
 
 } // namespace
@@ -98,8 +98,8 @@ Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view iconPrefix
     const HWND window = reinterpret_cast<HWND>(handle);
     const HICON big =
         LoadGroupIcon(groups.front(), GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
-    const HICON small = LoadGroupIcon(groups.front(), GetSystemMetrics(SM_CXSMICON),
-                                      GetSystemMetrics(SM_CYSMICON));
+    const HICON small =
+        LoadGroupIcon(groups.front(), GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
     if (big == nullptr || small == nullptr)
         return FailLast("LoadImageW " + unicode::Utf16ToUtf8(groups.front()));
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
@@ -149,9 +149,7 @@ Status kxShellAboutA(WindowHandle owner, std::string_view appText, std::string_v
 // The windowed program has no console of its own: the error goes to a box,
 // and to standard error as well when the program was given one.
 void kxShowRunTimeError(std::u16string_view line) {
-    std::string bytes;
-    if (kxAnsiToOem(line, bytes) >= 0)
-        kxWriteStdErr(bytes + "\r\n");
+    kxWriteErrorLine(line);
     const std::u16string message(line), title = Title();
     MessageBoxW(nullptr, Wide(message), Wide(title), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }

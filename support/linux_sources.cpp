@@ -187,8 +187,8 @@ std::uint32_t MemoryLoadPercent(std::uint64_t total, std::uint64_t available) {
 
 kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,
                                            const std::optional<CgroupMemory> &cgroup,
-                                           std::uint64_t userSpaceBytes,
-                                           std::uint64_t processVirtualBytes) {
+                                           std::uint64_t userSpaceBytes, std::uint64_t processPages,
+                                           std::uint64_t pageSize) {
     std::uint64_t total = info.total;
     std::uint64_t available = AvailablePhysical(info);
     if (cgroup && cgroup->limit < total) {
@@ -207,8 +207,12 @@ kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,
     record.ullTotalPageFile = static_cast<double>(total) + static_cast<double>(info.swapTotal);
     record.ullAvailPageFile = static_cast<double>(available) + static_cast<double>(info.swapFree);
     record.ullTotalVirtual = static_cast<double>(userSpaceBytes);
-    record.ullAvailVirtual = static_cast<double>(
-        userSpaceBytes > processVirtualBytes ? userSpaceBytes - processVirtualBytes : 0);
+    // The process's own mappings, in bytes, are what it can no longer have.
+    const std::uint64_t processBytes = pageSize != 0 && processPages > UINT64_MAX / pageSize
+                                           ? UINT64_MAX
+                                           : processPages * pageSize;
+    record.ullAvailVirtual =
+        static_cast<double>(userSpaceBytes > processBytes ? userSpaceBytes - processBytes : 0);
     return record;
 }
 

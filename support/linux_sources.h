@@ -39,8 +39,8 @@ std::uint64_t AvailablePhysical(const MemInfo &info);
 std::uint32_t MemoryLoadPercent(std::uint64_t total, std::uint64_t available);
 kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,
                                            const std::optional<CgroupMemory> &cgroup,
-                                           std::uint64_t userSpaceBytes,
-                                           std::uint64_t processVirtualBytes);
+                                           std::uint64_t userSpaceBytes, std::uint64_t processPages,
+                                           std::uint64_t pageSize);
 
 // The value of a key of an os-release file, unquoted and unescaped.
 std::optional<std::string> OsReleaseValue(std::string_view text, std::string_view key);

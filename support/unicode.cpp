@@ -70,6 +70,13 @@ std::size_t DecodeUtf8(std::string_view bytes, char32_t &c) {
     return length;
 }
 
+// A lone low surrogate from U+DC80 to U+DCFF: a byte that Utf8ToUtf16Escaped
+// could not decode.
+bool IsEscapedByte(std::u16string_view text, std::size_t i) {
+    const char16_t c = text[i];
+    return c >= 0xDC80 && c <= 0xDCFF && (i == 0 || !IsHighSurrogate(text[i - 1]));
+}
+
 // The upper half of Windows-1251; 0x98 is unassigned.
 constexpr char16_t kCp1251High[64] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
@@ -117,6 +124,43 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
         bytes.remove_prefix(length);
     }
     return out;
+}
+
+std::u16string Utf8ToUtf16Escaped(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t c;
+        std::size_t length = DecodeUtf8(bytes, c);
+        if (length == 0) {
+            c = 0xDC00 + static_cast<std::uint8_t>(bytes[0]);
+            length = 1;
+        }
+        AppendUtf16(out, c);
+        bytes.remove_prefix(length);
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8Escaped(std::u16string_view text) {
+    std::string out;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = start;
+        while (end < text.size() && !IsEscapedByte(text, end))
+            ++end;
+        out += Utf16ToUtf8(text.substr(start, end - start));
+        for (; end < text.size() && IsEscapedByte(text, end); ++end)
+            out += static_cast<char>(text[end] - 0xDC00);
+        start = end;
+    }
+    return out;
+}
+
+bool HasEscapedBytes(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (IsEscapedByte(text, i))
+            return true;
+    return false;
 }
 
 std::u16string Cp1251ToUtf16(std::string_view bytes) {

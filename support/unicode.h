@@ -13,6 +13,13 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Malformed sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view bytes);
 std::u16string Cp1251ToUtf16(std::string_view bytes);
+// UTF-8 to UTF-16 without loss, for names that are bytes (Linux file names):
+// a byte outside any well-formed sequence becomes the lone surrogate
+// U+DC80 + (byte - 0x80), and Utf16ToUtf8Escaped turns it back into that byte.
+std::u16string Utf8ToUtf16Escaped(std::string_view bytes);
+std::string Utf16ToUtf8Escaped(std::u16string_view text);
+// Whether the text holds such an escaped byte.
+bool HasEscapedBytes(std::u16string_view text);
 // Control characters (C0, DEL, C1) become '?': for one line of a report
 // taken from outside the program, so that no line break or terminal escape
 // passes through it.

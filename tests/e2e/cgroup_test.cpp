@@ -34,27 +34,55 @@ TestCgroup MakeCgroup() {
 
 } // namespace
 
-TEST(MemoryCgroup, ALimitBelowTheMachinesMemoryIsThePhysicalMemory) {
-    ASSERT_EQ(geteuid(), 0u) << "making a cgroup needs root";
-    const TestCgroup cgroup = MakeCgroup();
-    ASSERT_EQ(mkdir(cgroup.directory.c_str(), 0755), 0) << cgroup.directory;
-    {
-        std::ofstream limit(cgroup.directory + "/" + cgroup.limitFile);
-        limit << (512 << 20);
-    }
-    e2e::Invocation run{{"/I:LI2"}};
-    run.prefix = {"/bin/sh", "-c",
-                  "echo $$ > " + cgroup.directory + "/cgroup.procs && exec \"$0\" \"$@\""};
-    const e2e::Result result = e2e::Execute(run);
-    rmdir(cgroup.directory.c_str());
+// Runs the program in the cgroup as it is, or with the memory controller
+// mounted off its usual place (which is hidden) and a mount table of over
+// 1 MiB, made of mounts with long paths, in a private mount namespace.
+std::string Launcher(const TestCgroup &cgroup, bool elsewhere) {
+    const std::string join = "echo $$ > " + cgroup.directory + "/cgroup.procs && ";
+    if (!elsewhere)
+        return join + "exec \"$0\" \"$@\"";
+    const std::string type =
+        cgroup.limitFile == "memory.max" ? "-t cgroup2" : "-t cgroup -o memory";
+    return join +
+           "exec unshare --mount --propagation private sh -c '"
+           "w=$(mktemp -d) && mount -t tmpfs w \"$w\" && mkdir \"$w/mem\" && "
+           "mount " +
+           type +
+           " c \"$w/mem\" && mount -t tmpfs h /sys/fs/cgroup && "
+           "long=$w/$(head -c 250 /dev/zero | tr \"\\0\" d) && "
+           "long=$long/${long##*/}/${long##*/}/${long##*/}/${long##*/}/${long##*/} && "
+           "long=$long/${long##*/}/${long##*/}/${long##*/}/${long##*/}/${long##*/} && "
+           "long=$long/${long##*/}/${long##*/}/${long##*/}/${long##*/}/${long##*/} && "
+           "for i in $(seq 300); do mkdir -p \"$long/$i\" && mount -t tmpfs t \"$long/$i\" "
+           "|| exit 125; done; "
+           "[ $(wc -c </proc/self/mountinfo) -gt 1048576 ] || exit 125; "
+           "exec \"$0\" \"$@\"' \"$0\" \"$@\"";
+}
 
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    const std::vector<std::string> lines = e2e::SplitLines(result.out);
-    ASSERT_EQ(lines.size(), 6u) << result.out;
-    EXPECT_EQ(lines[1], "RAM total:  512 MB");
-    const std::string available = lines[0].substr(12);
-    EXPECT_TRUE(available.find(" MB") != std::string::npos ||
-                available.find(" KB") != std::string::npos ||
-                available.find(" bytes") != std::string::npos)
-        << available;
+TEST(MemoryCgroup, ALimitBelowTheMachinesMemoryIsThePhysicalMemory) {
+    for (const bool elsewhere : {false, true}) {
+        SCOPED_TRACE(elsewhere ? "controller mounted elsewhere, mount table over 1 MiB"
+                               : "controller at its usual place");
+        ASSERT_EQ(geteuid(), 0u) << "making a cgroup needs root";
+        const TestCgroup cgroup = MakeCgroup();
+        ASSERT_EQ(mkdir(cgroup.directory.c_str(), 0755), 0) << cgroup.directory;
+        {
+            std::ofstream limit(cgroup.directory + "/" + cgroup.limitFile);
+            limit << (512 << 20);
+        }
+        e2e::Invocation run{{"/I:LI2"}};
+        run.prefix = {"/bin/sh", "-c", Launcher(cgroup, elsewhere)};
+        const e2e::Result result = e2e::Execute(run);
+        rmdir(cgroup.directory.c_str());
+
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        const std::vector<std::string> lines = e2e::SplitLines(result.out);
+        ASSERT_EQ(lines.size(), 6u) << result.out;
+        EXPECT_EQ(lines[1], "RAM total:  512 MB");
+        const std::string available = lines[0].substr(12);
+        EXPECT_TRUE(available.find(" MB") != std::string::npos ||
+                    available.find(" KB") != std::string::npos ||
+                    available.find(" bytes") != std::string::npos)
+            << available;
+    }
 }

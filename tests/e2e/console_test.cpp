@@ -82,15 +82,26 @@ TEST(ConsoleUsage, ARenamedCopyNamesItself) {
     EXPECT_NE(result.out.find("\"SysProbe.TXT\""), std::string::npos);
 }
 
-TEST(ConsoleOutput, AClosedOrFailingStandardOutputEndsNormally) {
-    for (e2e::Invocation::StdOut mode :
-         {e2e::Invocation::StdOut::kClosed, e2e::Invocation::StdOut::kDevFull,
-          e2e::Invocation::StdOut::kReaderGone}) {
+// No standard output, or a reader that has gone, ends the run quietly; a
+// write that fails is a run-time error.
+TEST(ConsoleOutput, AFailingStandardOutputIsReportedAClosedOneIsNot) {
+    const struct {
+        e2e::Invocation::StdOut mode;
+        int exitStatus;
+        std::string err;
+    } cases[] = {
+        {e2e::Invocation::StdOut::kClosed, 0, ""},
+        {e2e::Invocation::StdOut::kReaderGone, 0, ""},
+        {e2e::Invocation::StdOut::kDevFull, 1,
+         "OrbelleC: run-time error: writing to standard output failed "
+         "(status -28: standard output: No space left on device)\n"},
+    };
+    for (const auto &expected : cases) {
         e2e::Invocation run{{"/I"}};
-        run.stdOut = mode;
+        run.stdOut = expected.mode;
         const e2e::Result result = Execute(run);
-        EXPECT_EQ(result.signal, 0) << static_cast<int>(mode);
-        EXPECT_EQ(result.exitStatus, 0) << static_cast<int>(mode);
-        EXPECT_EQ(result.err, "") << static_cast<int>(mode);
+        EXPECT_EQ(result.signal, 0) << static_cast<int>(expected.mode);
+        EXPECT_EQ(result.exitStatus, expected.exitStatus) << static_cast<int>(expected.mode);
+        EXPECT_EQ(result.err, expected.err) << static_cast<int>(expected.mode);
     }
 }

@@ -7,7 +7,9 @@
 #   c. hostile argument texts (1 MiB, invalid UTF-8, control characters,
 #      only blanks);
 #   d. copies renamed to names holding "%00" and "%01";
-#   e. standard output closed, full, or a pipe without a reader.
+#   e. standard output closed, full, or a pipe without a reader;
+#   f. the report file's protection, signals and name, no /proc, a long path,
+#      and too little memory.
 # Every case checks the exit status, stdout, stderr and the files left behind.
 #   usage: bash tests/e2e/fault_matrix_test.sh /path/to/OrbelleC      (as root)
 # Each file is crafted in a private temporary folder and bind-mounted over the
@@ -86,7 +88,7 @@ run() {
         exec timeout -k 2 "$RUN_LIMIT" "$@"
     ) &
     CHILD=$!
-    wait "$CHILD"
+    { wait "$CHILD"; } 2>/dev/null   # a child ended by a signal is no news here
     RC=$?
     CHILD=
     ELAPSED_MS=$((($(now_us) - start) / 1000))
@@ -472,7 +474,11 @@ case_stdout() {   # MODE LABEL
     for args in "/I" "/?"; do
         before=${#why[@]}
         OUT_MODE=$mode run "$DIR" env --default-signal=PIPE "$BIN" "$args"
-        expect_status 0; expect_no_err
+        if [[ $mode == full ]]; then
+            expect_status 1; expect_error_line "writing to standard output failed"
+        else
+            expect_status 0; expect_no_err
+        fi
         for ((i = before; i < ${#why[@]}; i++)); do why[i]="'$args': ${why[i]}"; done
     done
     if [[ $mode == closed ]]; then   # the report file may now get descriptor 1
@@ -486,6 +492,135 @@ case_stdout() {   # MODE LABEL
         expect_entries "$DIR/cwd"
     fi
     report "$label" "${why[@]}"
+}
+
+# ----------------------------------------------- f. the report file, more
+case_read_only_report() {
+    new_case
+    cp -- "$WORK/old" "$DIR/cwd/$REPORT" && chmod 0444 "$DIR/cwd/$REPORT"
+    run "$DIR" "$BIN" /I:V /F
+    expect_status 1; expect_no_out
+    expect_error_line "$(readlink -f -- "$DIR/cwd")/$REPORT: the file is read-only"
+    expect_same "$DIR/cwd/$REPORT" "$WORK/old" "the read-only report"
+    expect_entries "$DIR/cwd" "$REPORT"
+    report "f1 read-only report (0444, run by root): not replaced, error naming its path" "${why[@]}"
+}
+
+case_access_kept() {
+    new_case
+    cp -- "$WORK/old" "$DIR/cwd/$REPORT" && chown 65534:65534 "$DIR/cwd/$REPORT" &&
+        chmod 0604 "$DIR/cwd/$REPORT"
+    run "$DIR" "$BIN" /I:V /F
+    expect_status 0; expect_no_err
+    [[ $(stat -c '%u:%g %a' -- "$DIR/cwd/$REPORT") == '65534:65534 604' ]] ||
+        why+=("replaced report is $(stat -c '%u:%g %a' -- "$DIR/cwd/$REPORT"), expected 65534:65534 604")
+    expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
+    rm -f -- "$DIR/cwd/$REPORT"
+    run "$DIR" bash -c 'umask 027 && exec "$@"' umask "$BIN" /I:V /F
+    [[ $(stat -c %a -- "$DIR/cwd/$REPORT") == 640 ]] ||
+        why+=("new report has mode $(stat -c %a -- "$DIR/cwd/$REPORT") under umask 027, expected 640")
+    expect_entries "$DIR/cwd" "$REPORT"
+    report "f2 replaced report keeps owner, group and mode 0604; a new one gets 0666 less the umask" "${why[@]}"
+}
+
+case_report_is_the_program() {
+    new_case
+    local NAME=report
+    cp -- "$BIN" "$DIR/cwd/report.TXT"
+    run "$DIR" "$DIR/cwd/report.TXT" /I:V /F
+    expect_status 1; expect_no_out; expect_error_line "this program's own file"
+    cmp -s -- "$DIR/cwd/report.TXT" "$BIN" || why+=("the program was overwritten")
+    expect_entries "$DIR/cwd" report.TXT
+    report "f3 a copy named report.TXT with '/I:V /F' does not overwrite itself" "${why[@]}"
+}
+
+# strace stops the program at a system call of the report's writing with a
+# signal (and, at the rename, makes the rename fail, as if the signal came
+# just before it).
+case_signals() {
+    local at
+    new_case
+    cp -- "$WORK/old" "$DIR/cwd/$REPORT"
+    for at in 'rename:error=EIO:signal=TERM 143' 'rename:error=EIO:signal=HUP 129' \
+              'fsync:signal=INT 130' 'linkat:signal=TERM 143'; do
+        run "$DIR" strace -qq -o /dev/null -e trace="${at%%:*}" -e inject="${at% *}" "$BIN" /I /F
+        expect_status "${at#* }"
+        expect_same "$DIR/cwd/$REPORT" "$WORK/old" "the previous report after ${at% *}"
+        expect_entries "$DIR/cwd" "$REPORT"
+    done
+    run "$DIR" strace -qq -o /dev/null -e trace=rename -e inject=rename:error=EIO:signal=KILL "$BIN" /I /F
+    expect_status 137
+    run "$DIR" "$BIN" /I:V /F   # a killed run's leftover is no obstacle
+    expect_status 0; expect_no_err
+    expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
+    rm -f -- "$DIR/cwd/$REPORT"
+    run "$DIR" strace -qq -o /dev/null -P "$(readlink -f -- "$DIR/cwd")" -e trace=openat \
+        -e inject=openat:error=EOPNOTSUPP "$BIN" /I:V /F   # no nameless files here
+    expect_status 0; expect_no_err
+    expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
+    [[ $(find "$DIR/cwd" -name '.orbelle-*.tmp' | wc -l) == 1 ]] ||
+        why+=("expected only the killed run's temporary file: $(ls -A "$DIR/cwd" | tr '\n' ' ')")
+    report "f4 TERM, HUP, INT while writing leave no temporary file; KILL's leftover blocks nothing" "${why[@]}"
+}
+
+case_names_are_bytes() {
+    local file
+    new_case
+    mkdir -p "$DIR/bin"
+    for file in 'Отчёт' 'Сводк' $'Orb\xff' $'Orb\xfe'; do
+        cp -- "$BIN" "$DIR/bin/$file"
+        run "$DIR" env -i "$DIR/bin/$file" /I:V /F
+        expect_status 0; expect_no_err
+    done
+    run "$DIR" python3 -c 'import os, sys
+fd = os.memfd_create("Orbm", 0); os.write(fd, open(sys.argv[1], "rb").read())
+os.execv("/proc/self/fd/%d" % fd, ["x", "/I:V", "/F"])' "$BIN"
+    expect_status 0; expect_no_err
+    expect_entries "$DIR/cwd" 'Отчёт.TXT' 'Сводк.TXT' $'Orb\xff.TXT' $'Orb\xfe.TXT' 'memfd:Orbm.TXT'
+    report "f5 in the C locale each name's own bytes name its report; a memfd's has no ' (deleted)'" "${why[@]}"
+}
+
+case_no_proc() {
+    new_case
+    mkdir -p "$DIR/empty"
+    run "$DIR" unshare --mount --propagation private bash "$SELF" --bind "$DIR/empty" /proc -- "$BIN" /?
+    expect_status 0; expect_no_err; expect_out "$WORK/ref/usage.out" "the usage"
+    run "$DIR" unshare --mount --propagation private bash "$SELF" --bind "$DIR/empty" /proc -- "$BIN" /A
+    expect_status 0; expect_no_err; expect_out "$WORK/ref/about.out" "the about text"
+    report "f6 without /proc, '/?' and '/A' still work" "${why[@]}"
+}
+
+case_long_path() {
+    local segment
+    new_case
+    segment=$(printf '%250s' '' | tr ' ' L)
+    run "$DIR" bash -c 'for i in $(seq 20); do mkdir "$1" && cd "$1" || exit 125; done
+        cp -- "$0" ./OrbelleC && exec env ./OrbelleC /I:V' "$BIN" "$segment"
+    expect_status 0; expect_no_err; expect_out "$WORK/ref/v.out" "the /I:V report"
+    report "f7 started from a path of over 5000 bytes, '/I:V' to the screen" "${why[@]}"
+}
+
+# Address-space limits around the smallest that lets the loader start: every
+# run ends with the report, or with the one-line error, never by a signal.
+case_out_of_memory() {
+    local kb failed=0 line
+    new_case
+    for ((kb = 2500; kb <= 3200; kb += 8)); do
+        run "$DIR" bash -c 'ulimit -v "$0" && exec "$@"' "$kb" "$BIN" /I /F:U
+        IFS= read -r line <"$DIR/err"
+        if ((RC == 1)); then
+            failed=$((failed + 1)); expect_error_line
+            [[ $line == *"allocating memory failed"* || $line == *"status -12"* ]] ||
+                why+=("limit $kb KiB: $line")
+        elif ((RC == 127)) && [[ $line == *"error while loading shared libraries"* || $line == *"cannot allocate TLS"* ]]; then
+            : # the loader itself could not start the program
+        elif ((RC != 0)); then
+            why+=("limit $kb KiB: exit status $RC: $(excerpt "$DIR/err")")
+        fi
+    done
+    ((failed > 0)) || why+=("no limit made the program itself run out of memory")
+    expect_entries "$DIR/cwd" "$REPORT"
+    report "f8 address space limited from 2500 to 3200 KiB: the report or the one-line error" "${why[@]}"
 }
 
 # ======================================================================= main
@@ -525,7 +660,7 @@ interrupted() {   # stop the running command (its timeout passes the signal on)
 main() {
     BIN=${1:-}
     local tool missing=()
-    for tool in unshare mount setpriv timeout mkfifo env cmp dd stat find awk grep sed od uname; do
+    for tool in unshare mount setpriv timeout mkfifo env cmp dd stat find awk grep sed od uname strace python3; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
     ((${#missing[@]} == 0)) || setup_failure "required tools not found: ${missing[*]}"
@@ -560,6 +695,7 @@ main() {
     # Crafted files.
     meminfo 786432 393216 >"$WORK/mem.good"
     cp -- "$WORK/mem.good" "$WORK/mem.closed"; chmod 0000 "$WORK/mem.closed"
+    mkfifo -- "$WORK/fifo"
     junk 7 4096 >"$WORK/mem.junk"
     meminfo lots 393216 >"$WORK/mem.letters"
     meminfo 786O32 393216 >"$WORK/mem.letter-o"
@@ -599,6 +735,7 @@ main() {
         "$WORK/mem.overflow"
     meminfo_fallback_case "b8 MemAvailable missing: '/I:LI' and '/I:MS' add up" "$WORK/mem.no-available"
     meminfo_fallback_case "b9 MemAvailable > MemTotal: '/I:LI' and '/I:MS' add up" "$WORK/mem.available-too-large"
+    meminfo_error_case "b17 /proc/meminfo is a FIFO: error naming it, no wait" "$WORK/fifo"
     case_osrel "b10 crafted os-release is the one read (control), '/I:V'" \
         "$WORK/osrel.good" EXACT "Orbelle Probe OS 1" no
     case_osrel "b11 PRETTY_NAME with ESC, BEL, TAB, DEL, U+009B: shown as '?', '/I:V'" \
@@ -608,6 +745,7 @@ main() {
     case_osrel_etc_hidden
     case_osrel "b14 os-release binary junk, '/I:V'" "$WORK/osrel.junk" MATCH "*" yes
     case_osrel "b15 os-release of 2 MiB, '/I:V'" "$WORK/osrel.big" EXACT "Big OS" yes
+    case_osrel "b18 os-release is a FIFO: uname alone, no wait" "$WORK/fifo" ALONE "" yes
     case_osrel "b16 neither os-release readable (mode 0000, uid 65534): uname alone, '/I:V'" \
         "$WORK/osrel.closed" ALONE "" yes nobody
 
@@ -628,8 +766,18 @@ main() {
 
     # e. standard output
     case_stdout closed "e1 stdout closed: '/I', '/?' exit 0; '/I:V /F' writes the right file"
-    case_stdout full "e2 stdout is /dev/full: '/I', '/?' exit 0, no stderr"
+    case_stdout full "e2 stdout is /dev/full: '/I', '/?' fail with the error line"
     case_stdout gone "e3 stdout is a pipe whose reader has gone (SIGPIPE default): exit 0, no signal"
+
+    # f. the report file, more; the process's surroundings
+    case_read_only_report
+    case_access_kept
+    case_report_is_the_program
+    case_signals
+    case_names_are_bytes
+    case_no_proc
+    case_long_path
+    case_out_of_memory
 
     echo "$PASSED passed, $FAILED failed"
     ((FAILED == 0))

@@ -113,8 +113,9 @@ TEST(ReportFile, AnUnwritableDirectoryIsARunTimeErrorAndTheOldReportStays) {
     const e2e::Result result = Execute(run);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "OrbelleC: run-time error: writing the report file failed "
-                          "(status -13: OrbelleC.TXT: Permission denied)\n");
+    EXPECT_EQ(result.err, "OrbelleC: run-time error: writing the report file failed (status -13: " +
+                              std::filesystem::canonical(directory).string() +
+                              "/OrbelleC.TXT: Permission denied)\n");
     EXPECT_EQ(e2e::ReadFile(directory + "/OrbelleC.TXT"), "old report");
     EXPECT_EQ(e2e::DirectoryEntries(directory), std::vector<std::string>{"OrbelleC.TXT"});
 }

@@ -18,7 +18,7 @@ log() { printf '%s\n' "$*" >&2; }
 # Small Python helper: exact-byte work that bash does badly.
 write_helper() {
     cat >"$1" <<'PY'
-import os, socket, sys
+import os, socket, sys, time
 
 def parse_export(data):
     """Parse `journalctl -o export` (including its binary-safe fields)."""
@@ -68,6 +68,19 @@ elif cmd == "stale":           # SOCKET_PATH: bind, exit without unlinking
         sys.exit("socket is not stale: connect() succeeded")
     except ConnectionRefusedError:
         pass
+elif cmd == "full":            # SOCKET_PATH SECONDS: a journal that takes nothing
+    listener = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    listener.bind(args[0])
+    sender = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    sender.setblocking(False)
+    sender.connect(args[0])
+    try:                       # fill its queue, then never read it
+        while True:
+            sender.send(b"MESSAGE=filler\n")
+    except BlockingIOError:
+        pass
+    print("full", flush=True)
+    time.sleep(float(args[1]))
 PY
 }
 
@@ -152,23 +165,30 @@ case_journal() {   # NAME BINARY IDENT E_FLAG ARGS...: journald is running
     report "$name" "${why[@]}"
 }
 
-case_no_journal() {   # NAME STALE(yes|no): journald is stopped here
-    local name=$1 stale=$2
-    local dir="$WORK/case$((PASSED + FAILED + 1))" why=() err
+case_no_journal() {   # NAME SOCKET(none|stale|full) WORDS: journald is stopped here
+    local name=$1 stale=$2 words=$3
+    local dir="$WORK/case$((PASSED + FAILED + 1))" why=() err listener=''
     mkdir -p "$dir/journal"
     umount /run/systemd/journal 2>/dev/null   # drop the previous case's dir
     mount --bind "$dir/journal" /run/systemd/journal || { report "$name" "cannot mount"; return; }
-    if [[ $stale == yes ]]; then
+    if [[ $stale == stale ]]; then
         python3 "$HELPER" stale /run/systemd/journal/socket ||
             { report "$name" "cannot create the stale socket"; return; }
+    elif [[ $stale == full ]]; then
+        python3 "$HELPER" full /run/systemd/journal/socket "$RUN_LIMIT" >"$dir/full" &
+        listener=$!
+        timeout 10 bash -c 'until [[ -s $0 ]]; do sleep 0.1; done' "$dir/full" ||
+            { kill "$listener"; report "$name" "cannot fill the journal socket"; return; }
     fi
     run_prog "$dir" "$BIN" /I:V /E
+    [[ -n $listener ]] && kill "$listener" && wait "$listener" 2>/dev/null
     check_run "$dir" 1
     err=$(cat "$dir/err")   # drops the final newline
     [[ -s $dir/err && $(tail -c 1 "$dir/err") == "" && $(wc -l <"$dir/err") -eq 1 ]] ||
         why+=("stderr is not exactly one line: $(head -c 300 "$dir/err" | cat -A | tr '\n' ' ')")
     [[ $err == "$NAME: run-time error:"* ]] || why+=("stderr does not start with '$NAME: run-time error:'")
-    [[ ${err,,} == *journal* ]] || why+=("stderr does not mention the journal")
+    [[ $err == *"writing to the system journal failed"*"$words"* ]] ||
+        why+=("stderr does not say 'writing to the system journal failed ... $words': $err")
     report "$name" "${why[@]}"
 }
 
@@ -191,8 +211,9 @@ inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
             case_journal "3w windowed '/I:PI /E' without a display" "$WINDOWED" Orbelle /E /I:PI
     fi
     stop_journald
-    case_no_journal "4 no journal socket" no
-    case_no_journal "5 stale journal socket" yes
+    case_no_journal "4 no journal socket" none "systemd-journald is not running"
+    case_no_journal "5 stale journal socket" stale "systemd-journald is not running"
+    case_no_journal "6 a journal that reads nothing: the wait is bounded" full "took no entry"
     echo "$PASSED $FAILED" >"$WORK/counts"
 }
 

@@ -25,14 +25,15 @@ TEST(MemInfo, MapsToTheWindowsMeanings) {
     const auto info = ParseMemInfo(kMemInfo);
     ASSERT_TRUE(info);
     const kxutil::MemoryStatusRecord record =
-        MapMemoryStatus(*info, std::nullopt, 1 << 30, 1 << 20);
+        MapMemoryStatus(*info, std::nullopt, 3221225472u, 25600, 4096);
     EXPECT_EQ(record.ullTotalPhys, 8000000.0 * KiB);
     EXPECT_EQ(record.ullAvailPhys, 6000000.0 * KiB);
     EXPECT_EQ(record.dwMemoryLoad, 25u);
     EXPECT_EQ(record.ullTotalPageFile, 10000000.0 * KiB);
     EXPECT_EQ(record.ullAvailPageFile, 7500000.0 * KiB);
-    EXPECT_EQ(record.ullTotalVirtual, 1073741824.0);
-    EXPECT_EQ(record.ullAvailVirtual, 1073741824.0 - 1048576.0);
+    // A 3 GiB address space of which the process's 25600 pages take 100 MiB.
+    EXPECT_EQ(record.ullTotalVirtual, 3221225472.0);
+    EXPECT_EQ(record.ullAvailVirtual, 3221225472.0 - 104857600.0);
 }
 
 TEST(MemInfo, EstimatesAvailableWithoutMemAvailable) {
@@ -74,14 +75,14 @@ TEST(MemInfo, MemoryLoadIsTruncated) {
 TEST(Cgroup, ALimitBelowTheMachineIsThePhysicalMemory) {
     const auto info = ParseMemInfo(kMemInfo);
     const CgroupMemory cgroup{512 * KiB * KiB, 200 * KiB * KiB, 50 * KiB * KiB};
-    const auto record = MapMemoryStatus(*info, cgroup, 1 << 30, 0);
+    const auto record = MapMemoryStatus(*info, cgroup, 1 << 30, 0, 4096);
     EXPECT_EQ(record.ullTotalPhys, 512.0 * KiB * KiB);
     EXPECT_EQ(record.ullAvailPhys, 362.0 * KiB * KiB);
     EXPECT_EQ(record.dwMemoryLoad, 29u);
     EXPECT_EQ(record.ullTotalPageFile, 512.0 * KiB * KiB + 2000000.0 * KiB);
 
     const CgroupMemory unlimited{UINT64_MAX, 200, 0};
-    EXPECT_EQ(MapMemoryStatus(*info, unlimited, 1, 0).ullTotalPhys, 8000000.0 * KiB);
+    EXPECT_EQ(MapMemoryStatus(*info, unlimited, 1, 0, 4096).ullTotalPhys, 8000000.0 * KiB);
 }
 
 TEST(Cgroup, FindsTheMemoryControllersDirectory) {
