@@ -5,7 +5,7 @@
 # make fuzz  - run every fuzz target for FUZZ_SECONDS (300) seconds
 # make bench - time OrbelleC against uname, free and lscpu; writes docs/PERFORMANCE.md
 # make install [PREFIX=/usr/local] [DESTDIR=...] - install both programs, manuals, menu entry
-# make package - the Debian packages and the Windows ZIP, into build/packages/
+# make package - the Debian packages, the Windows ZIP and installer, into build/packages/
 ARGS ?=
 JOBS ?= $(shell nproc)
 
@@ -42,6 +42,7 @@ install: build
 package: build windows
 	cd build && cpack -G DEB
 	cmake --build build --target windows_zip
+	cmake --build build --target windows_setup
 
 test: build build-asan build-fuzz windows package
 	ctest --test-dir build --output-on-failure -j $(JOBS)

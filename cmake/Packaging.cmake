@@ -99,3 +99,15 @@ add_custom_target(windows_zip
   WORKING_DIRECTORY ${windows_stage}
   COMMENT "Packing ${windows_name}.zip"
   VERBATIM)
+
+# --- The Windows installer (cmake/Orbelle-setup.nsi), for both widths ---
+set(setup_name Orbelle-${PROJECT_VERSION}-setup.exe)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${generated}/setup/LICENSE.TXT @ONLY NEWLINE_STYLE CRLF)
+add_custom_target(windows_setup
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CPACK_OUTPUT_FILE_PREFIX}
+  COMMAND makensis -V2 -DVERSION=${PROJECT_VERSION} -DX64_DIR=${ORBELLE_WINDOWS_BUILD_64}
+          -DX86_DIR=${ORBELLE_WINDOWS_BUILD_32} -DLICENSE=${generated}/setup/LICENSE.TXT
+          -DICON=${PROJECT_SOURCE_DIR}/resources/ICON_1.ico
+          -DOUTFILE=${CPACK_OUTPUT_FILE_PREFIX}/${setup_name} ${PROJECT_SOURCE_DIR}/cmake/Orbelle-setup.nsi
+  COMMENT "Building ${setup_name}"
+  VERBATIM)

@@ -1,6 +1,7 @@
 // kxutil on Windows: the real Win32 calls behind every operation.
 #include "kxutil.h"
 #include "kxutil_win32_detail.h"
+#include "orbelle_messages.h"
 #include "orbelle_version.h"
 #include "unicode.h"
 
@@ -442,8 +443,10 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
         return FailLast("RegisterEventSourceW");
     const std::u16string message(text);
     const wchar_t *strings[] = {Wide(message)};
-    const BOOL reported =
-        ReportEventW(log, EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+    // The message of this identifier in the executable's table is the text
+    // alone, so a registered source shows exactly the text.
+    const BOOL reported = ReportEventW(log, EVENTLOG_INFORMATION_TYPE, 0, MSG_REPORT_ENTRY,
+                                       nullptr, 1, 0, strings, nullptr);
     const DWORD error = GetLastError();
     DeregisterEventSource(log);
     return reported ? kOk : Fail(error, "ReportEventW");

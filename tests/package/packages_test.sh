@@ -3,6 +3,7 @@
 # packages and the Windows ZIP.
 #   usage: packages_test.sh install|manuals|debian BUILD-DIR
 #          packages_test.sh zip BUILD-DIR WIN64-BUILD WIN32-BUILD
+#          packages_test.sh setup BUILD-DIR WIN64-BUILD WINE-PREFIX (64-bit, started)
 set -u
 mode=${1:?} BUILD=${2:?}
 PACKAGES=$BUILD/packages
@@ -119,6 +120,57 @@ zip)
             "$(cd "$TMP/zip/Orbelle-$VERSION-windows/${arch%%:*}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
             "$(cd "${arch#*:}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
     done
+    ;;
+setup)
+    setup=$PACKAGES/Orbelle-$VERSION-setup.exe
+    [ -f "$setup" ] || { fail "setup" "$setup is missing: run make package"; finish; }
+    export WINEPREFIX=${4:?WINE-PREFIX} WINEDEBUG=-all
+    wine32=/usr/lib/wine/wine wine64=/usr/lib/wine/wine64 win64=${3:?WIN64-BUILD}
+    folder='C:\Program Files\Orbelle' dir="$WINEPREFIX/drive_c/Program Files/Orbelle"
+    link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Orbelle.lnk"
+    uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orbelle'
+    sources='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application'
+    query() { "$wine64" reg query "$1" </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^    //p'; }
+    check "setup version information" "$(strings -el "$setup" | grep -A1 -x -e FileDescription -e ProductVersion)" \
+        "$(printf '%s\n' FileDescription "Orbelle $VERSION Setup" -- ProductVersion "$VERSION")"
+    check "silent install" "$("$wine32" "$setup" /S </dev/null >/dev/null 2>&1; echo $?)" 0
+    check "installed files" "$(ls "$dir")" "$(printf '%s\n' LICENSE.TXT Orbelle.exe OrbelleC.exe Uninstall.exe)"
+    check "x64 executables on 64-bit Windows" "$(cd "$dir" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
+        "$(cd "$win64" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
+    check "LICENSE.TXT is LICENSE with CR LF" "$(cat "$dir/LICENSE.TXT")" "$(sed 's/$/\r/' "$(dirname "$0")/../../LICENSE")"
+    check "Start-menu shortcut runs Orbelle.exe /I" \
+        "$(strings -n 2 "$link" | grep -x '.:.*'; strings -n 2 -el "$link" | tail -n 1)" "$folder\\Orbelle.exe
+/I"
+    check "Apps and Features entry" "$(query "$uninstall" | grep -v -e ^NoModify -e ^NoRepair -e ^InstallLocation)" \
+        "DisplayIcon    REG_SZ    $folder\\Orbelle.exe,0
+DisplayName    REG_SZ    Orbelle
+DisplayVersion    REG_SZ    $VERSION
+EstimatedSize    REG_DWORD    $(printf '0x%x' $(($(cat "$dir"/* | wc -c) / 1024)))
+Publisher    REG_SZ    Brenvik - Pavik
+QuietUninstallString    REG_SZ    \"$folder\\Uninstall.exe\" /S
+UninstallString    REG_SZ    \"$folder\\Uninstall.exe\""
+    for name in OrbelleC Orbelle; do
+        check "event source $name" "$(query "$sources\\$name")" "EventMessageFile    REG_EXPAND_SZ    $folder\\$name.exe
+TypesSupported    REG_DWORD    0x7"
+    done
+    mkdir "$TMP/run" && cd "$TMP/run" || finish
+    check "installed OrbelleC /I:V" "$("$wine64" "$folder\\OrbelleC.exe" /I:V </dev/null | tail -n 1)" $'Running 64-bit system\r'
+    "$wine64" "$folder\\OrbelleC.exe" /F </dev/null
+    check "installed OrbelleC /F" "$(head -n 1 OrbelleC.TXT)" $'Brenvik - Pavik system info (console) 1.04.0112\r'
+    # An event-log entry's text (the report file without its date line), as
+    # Event Viewer shows it: the message table gives back the text alone.
+    "$wine64" "$folder\\OrbelleC.exe" /I /F:U </dev/null
+    iconv -f UTF-16 -t UTF-8 OrbelleC.TXT | sed 2d | iconv -f UTF-8 -t UTF-16LE >entry
+    for name in OrbelleC Orbelle; do
+        "$wine64" "$win64/orbelle_format_message.exe" "$folder\\$name.exe" entry shown </dev/null
+        check "$name's message table shows an entry's text exactly" "$(cmp entry shown 2>&1)" ""
+    done
+    cd "$TMP" || finish
+    check "silent uninstall" "$("$wine32" "$folder\\Uninstall.exe" /S </dev/null >/dev/null 2>&1; echo $?)" 0
+    # It goes on from a copy of itself in TEMP; the folder goes last.
+    for _ in $(seq 60); do [ -d "$dir" ] || break; sleep 1; done
+    check "uninstall leaves none of it" "$(ls -d "$dir" "$link" 2>&1 | grep -v 'No such'
+        for key in "$uninstall" "$sources\\OrbelleC" "$sources\\Orbelle"; do [ -z "$(query "$key")" ] || echo "$key"; done)" ""
     ;;
 *) fail usage "unknown mode $mode" ;;
 esac
