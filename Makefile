@@ -44,6 +44,11 @@ package: build windows
 	cmake --build build --target windows_zip
 	cmake --build build --target windows_setup
 
+# make check - build, then the unit and console end-to-end tests (CTest label check)
+.PHONY: check
+check: build
+	ctest --test-dir build --output-on-failure -j $(JOBS) -L check
+
 test: build build-asan build-fuzz windows package
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)

@@ -9,11 +9,8 @@ namespace modMainConsole {
 
 std::u16string BuildAboutText() {
     const modMain::ProgramIdentity identity = modMain::ReadProgramIdentity();
-    std::u16string version;
-    modMain::Check(
-        kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
-        "formatting the version");
-    return identity.title + u" " + version + u"\r\n" + identity.legalCopyright;
+    return identity.title + u" " + modMain::VersionText(identity) + u"\r\n" +
+           identity.legalCopyright;
 }
 
 // The text and CR LF in the console's code page, in one write. A write that

@@ -2,7 +2,6 @@
 #include "modMain.h"
 
 namespace modMain {
-namespace {
 
 std::u16string VersionText(const ProgramIdentity &identity) {
     std::u16string version;
@@ -10,6 +9,8 @@ std::u16string VersionText(const ProgramIdentity &identity) {
           "formatting the version");
     return version;
 }
+
+namespace {
 
 // The header is the one step that may fail quietly: the file then holds the
 // bare report.

@@ -79,6 +79,7 @@ void DescribeProcessor(std::u16string &text, std::uint16_t architecture, std::ui
                        std::uint16_t revision);
 
 // Delivery
+std::u16string VersionText(const ProgramIdentity &identity); // "1.04.0112"
 std::u16string EventLogText(const ProgramIdentity &identity, std::u16string_view report);
 std::u16string ReportFileText(const ProgramIdentity &identity, std::u16string_view dateTime,
                               std::u16string_view report);

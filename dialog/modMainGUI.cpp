@@ -22,10 +22,7 @@ std::string AnsiBytes(std::u16string_view text) {
 // through the ANSI code page, as the platform's box takes them.
 void ShowAboutBox() {
     const modMain::ProgramIdentity identity = modMain::ReadProgramIdentity();
-    std::u16string version;
-    modMain::Check(
-        kxutil::kxFormatVersion(identity.major, identity.minor, identity.revision, version),
-        "formatting the version");
+    const std::u16string version = modMain::VersionText(identity);
     kxutil::Picture picture{};
     modMain::Check(kxutil::kxLoadResIcon(u"A_MAIN_0000", picture), "loading an icon");
     if (picture.Handle == 0)

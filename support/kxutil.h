@@ -23,16 +23,14 @@ struct Picture {
 };
 
 constexpr Status kOk = 0;
-constexpr Status kErrNotFound = -2;         // ENOENT
 constexpr Status kErrIo = -5;               // EIO
 constexpr Status kErrInvalidArgument = -22; // EINVAL
 constexpr Status kErrRange = -34;           // ERANGE
-constexpr Status kErrBadData = -74;         // EBADMSG: a system source held no usable value
-constexpr Status kErrConversion = -84;      // EILSEQ
-constexpr Status kErrNotConnected = -107;   // ENOTCONN: no receiver for a message
 
-// The platform's SYSTEM_INFO: 36 bytes in a 32-bit build, 48 in a 64-bit one,
-// where the address and mask fields have the native pointer width.
+// Laid out like Windows' SYSTEM_INFO: 36 bytes in a 32-bit build, 48 in a
+// 64-bit one, where the address and mask fields have the native pointer
+// width. Windows copies GetNativeSystemInfo's record into it; Linux fills it
+// from its own sources (/proc, /sys, sysconf, cpuid).
 struct SystemInfoRecord {
     std::uint16_t wProcessorArchitecture;
     std::uint16_t wReserved;

@@ -18,9 +18,9 @@ BUDGET=90        # seconds after which no further box is started
 source "$(dirname "${BASH_SOURCE[0]}")/x11_session.sh"
 
 # ------------------------------------------------------------ without a display
-[ -x "$PROG" ] || { fail setup "$PROG is not an executable file"; setup_ok=0; finish; }
+[ -x "$PROG" ] || { report setup "$PROG is not an executable file"; setup_ok=0; finish; }
 PROG=$(realpath "$PROG")   # the runs without a display change directory
-mkdir -p "$SHOTS" || { fail setup "cannot create $SHOTS"; setup_ok=0; finish; }
+mkdir -p "$SHOTS" || { report setup "cannot create $SHOTS"; setup_ok=0; finish; }
 SHOTS=$(realpath "$SHOTS")
 mkdir "$TMP/nodisplay" "$TMP/file"
 nodisplay() {  # dir args...: run in dir with no display, core dumps enabled
@@ -32,21 +32,21 @@ nodisplay() {  # dir args...: run in dir with no display, core dumps enabled
 
 nodisplay "$TMP/nodisplay" /A; status=$?
 errors=$(grep -c 'cannot open a display' "$TMP/err")
-if [ "$status" -ne 1 ]; then fail "no display /A" "exit status $status, expected 1"
+if [ "$status" -ne 1 ]; then report "no display /A" "exit status $status, expected 1"
 elif [ "$(wc -l <"$TMP/err")" -ne 1 ] || [ "$errors" -ne 1 ]; then
-    fail "no display /A" "stderr is not one 'cannot open a display' line: $(head -c 300 "$TMP/err")"
-elif compgen -G "$TMP/nodisplay/core*" >/dev/null; then fail "no display /A" "core file written"
-else pass "no display /A"; fi
+    report "no display /A" "stderr is not one 'cannot open a display' line: $(head -c 300 "$TMP/err")"
+elif compgen -G "$TMP/nodisplay/core*" >/dev/null; then report "no display /A" "core file written"
+else report "no display /A"; fi
 
 nodisplay "$TMP/file" /I:V /F; status=$?
 first=""; [ -f "$TMP/file/Orbelle.TXT" ] && IFS= read -r first <"$TMP/file/Orbelle.TXT"
-if [ "$status" -ne 0 ]; then fail "no display /I:V /F" "exit status $status"
+if [ "$status" -ne 0 ]; then report "no display /I:V /F" "exit status $status"
 elif [ -s "$TMP/out" ] || [ -s "$TMP/err" ]; then
-    fail "no display /I:V /F" "wrote to stdout/stderr: $(cat "$TMP/out" "$TMP/err" | head -c 300)"
-elif [ ! -f "$TMP/file/Orbelle.TXT" ]; then fail "no display /I:V /F" "Orbelle.TXT not created"
+    report "no display /I:V /F" "wrote to stdout/stderr: $(cat "$TMP/out" "$TMP/err" | head -c 300)"
+elif [ ! -f "$TMP/file/Orbelle.TXT" ]; then report "no display /I:V /F" "Orbelle.TXT not created"
 elif [ "$first" != "$TITLE $VERSION_TEXT"$'\r' ]; then
-    fail "no display /I:V /F" "first line is $(printf '%q' "$first")"
-else pass "no display /I:V /F"; fi
+    report "no display /I:V /F" "first line is $(printf '%q' "$first")"
+else report "no display /I:V /F"; fi
 
 # ------------------------------------------------------------ on a real X server
 start_x11_session

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Valgrind memcheck over every command text the console program knows: the
-# five about/usage texts and the 45 reports (9 information parts x 5
-# destinations). Each run has its own fresh current directory (so /F writes
-# there) and LC_ALL=C.UTF-8; two run at a time.
-#   usage: bash tests/e2e/memcheck_test.sh /path/to/OrbelleC
+# five about/usage texts and the 45 reports, as the tests' reference table
+# lists them (print_report_commands). Each run has its own fresh current
+# directory (so /F writes there) and LC_ALL=C.UTF-8; two run at a time.
+#   usage: bash tests/e2e/memcheck_test.sh /path/to/OrbelleC /path/to/print_report_commands
 # A run passes when memcheck reports no error and no definitely or indirectly
 # lost block, the exit status is 0 (for /E also 1: no journal may be running,
 # which must then be the one-line run-time error), and the command took its
@@ -21,12 +21,7 @@ VALGRIND_OPTIONS=(--tool=memcheck --error-exitcode=99 --leak-check=full
 
 commands() {   # one command text a line, in a fixed order
     printf '%s\n' /A /ABOUT /? /USAGE /HELP
-    local info out
-    for info in '' /I /I:A /I:V /I:MS /I:MI /I:PI /I:LI /I:LI2; do
-        for out in '' /F /F:A /F:U /E; do
-            printf '%s\n' "$info${info:+${out:+ }}$out"
-        done
-    done
+    "$REPORT_COMMANDS"
 }
 
 # ------------------------------------------------------------ one command
@@ -137,13 +132,14 @@ print_verdicts() {
 }
 
 main() {
-    BIN=${1:-}
+    BIN=${1:-} REPORT_COMMANDS=${2:-}
     local tool missing=()
     for tool in valgrind timeout xargs setsid find sed grep od; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
     ((${#missing[@]} == 0)) || setup_failure "required tools not found: ${missing[*]}"
     [[ -n $BIN && -f $BIN && -x $BIN ]] || setup_failure "program under test not given or not executable: '$BIN'"
+    [[ -x $REPORT_COMMANDS ]] || setup_failure "print_report_commands not given or not executable: '$REPORT_COMMANDS'"
     BIN=$(readlink -f -- "$BIN")
     SELF=$(readlink -f -- "$0")
     export BIN RUN_LIMIT LC_ALL=C.UTF-8

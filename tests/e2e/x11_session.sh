@@ -1,16 +1,15 @@
-# Sourced by the dialog tests: pass/fail bookkeeping, a private Xvfb with the
+# Sourced by the dialog tests: report.sh's PASS/FAIL lines, a private Xvfb with the
 # evilwm window manager, and `box`, which starts the program (the command in
 # the LAUNCH array, followed by the arguments), finds its box by caption,
 # photographs it into $SHOTS, closes it with Return and checks how it ended.
 # The caller sets TMP's template name in TMP_TEMPLATE, and BUDGET, WAIT_WINDOW
 # and WAIT_EXIT; it calls start_x11_session before the first box.
-passed=0 failed=0 setup_ok=1
+source "$(dirname "${BASH_SOURCE[0]}")/report.sh"
+setup_ok=1
 XVFB_PID="" WM_PID="" APP_PID=""
-pass() { printf 'PASS %s\n' "$1"; passed=$((passed + 1)); }
-fail() { printf 'FAIL %s: %s\n' "$1" "$2"; failed=$((failed + 1)); }
 finish() {
-    printf '%d passed, %d failed\n' "$passed" "$failed"
-    [ "$failed" -eq 0 ] && [ "$setup_ok" -eq 1 ]
+    printf '%d passed, %d failed\n' "$PASSED" "$FAILED"
+    [ "$FAILED" -eq 0 ] && [ "$setup_ok" -eq 1 ]
     exit
 }
 
@@ -39,7 +38,7 @@ wait_exit() {
 
 start_x11_session() {
     for tool in Xvfb evilwm xdotool import; do
-        command -v "$tool" >/dev/null || { fail setup "$tool is not installed"; setup_ok=0; }
+        command -v "$tool" >/dev/null || { report setup "$tool is not installed"; setup_ok=0; }
     done
     [ "$setup_ok" -eq 1 ] || finish
 
@@ -60,7 +59,7 @@ start_x11_session() {
         kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null  # lost a race, or too slow
         XVFB_PID=""; n=$((n + 1))
     done
-    [ -n "$XVFB_PID" ] || { fail setup "Xvfb did not start: $(tail -n 3 "$TMP/xvfb.log")"; setup_ok=0; finish; }
+    [ -n "$XVFB_PID" ] || { report setup "Xvfb did not start: $(tail -n 3 "$TMP/xvfb.log")"; setup_ok=0; finish; }
     export DISPLAY=":$n"
 
     evilwm -fn fixed >"$TMP/wm.log" 2>&1 &
@@ -72,8 +71,8 @@ start_x11_session() {
         elif [ "$i" -ge 5 ]; then break; fi
         sleep 0.1
     done
-    kill -0 "$WM_PID" 2>/dev/null || { fail setup "evilwm exited: $(cat "$TMP/wm.log")"; setup_ok=0; finish; }
-    mkdir "$TMP/run" && cd "$TMP/run" || { fail setup "cannot enter $TMP/run"; setup_ok=0; finish; }
+    kill -0 "$WM_PID" 2>/dev/null || { report setup "evilwm exited: $(cat "$TMP/wm.log")"; setup_ok=0; finish; }
+    mkdir "$TMP/run" && cd "$TMP/run" || { report setup "cannot enter $TMP/run"; setup_ok=0; finish; }
 }
 
 # ------------------------------------------------------------ the boxes
@@ -84,14 +83,14 @@ show_stderr() { sed "s/^/  $1 stderr: /" "$TMP/$1.err" | head -n 5; }
 box() {
     local name=$1 caption=$2; shift 2
     local ids id count colors
-    if [ "$SECONDS" -ge "$BUDGET" ]; then fail "$name" "not run: ${BUDGET}s budget used up"; return; fi
+    if [ "$SECONDS" -ge "$BUDGET" ]; then report "$name" "not run: ${BUDGET}s budget used up"; return; fi
     "${LAUNCH[@]}" "$@" >"$TMP/$name.out" 2>"$TMP/$name.err" &
     APP_PID=$!
     ids=$(timeout "$WAIT_WINDOW" xdotool search --sync --onlyvisible --name "^$caption\$" 2>/dev/null)
     id=$(head -n 1 <<<"$ids")
     if [ -z "$id" ]; then
         kill -9 "$APP_PID" 2>/dev/null; { wait "$APP_PID"; } 2>/dev/null; APP_PID=""
-        fail "$name" "no visible window named '$caption' within ${WAIT_WINDOW}s"
+        report "$name" "no visible window named '$caption' within ${WAIT_WINDOW}s"
         show_stderr "$name"; return
     fi
     sleep 1   # let it paint, and let any second box show up
@@ -113,7 +112,7 @@ box() {
     esac
     [ "${BOX_STATUS:-0}" -eq 0 ] && grep -q 'run-time error' "$TMP/$name.err" &&
         why+=("$(grep -m 1 'run-time error' "$TMP/$name.err")")
-    if [ ${#why[@]} -eq 0 ]; then pass "$name"; else why=$(printf '%s; ' "${why[@]}"); fail "$name" "${why%; }"; fi
+    report "$name" "${why[@]}"
     show_stderr "$name"
 }
 

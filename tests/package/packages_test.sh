@@ -9,11 +9,9 @@ mode=${1:?} BUILD=${2:?}
 PACKAGES=$BUILD/packages
 VERSION=1.4.0.112
 ABOUT=$'Brenvik - Pavik system info (console) 1.04.0112\r\nCopyright (C) 2026 Brenvik - Pavik\r'
-passed=0 failed=0
-pass() { printf 'PASS %s\n' "$1"; passed=$((passed + 1)); }
-fail() { printf 'FAIL %s: %s\n' "$1" "$2"; failed=$((failed + 1)); }
-check() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "$(printf 'got:\n%s\nexpected:\n%s' "$2" "$3")"; fi; }
-finish() { printf '%d passed, %d failed\n' "$passed" "$failed"; [ "$failed" -eq 0 ]; exit; }
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/report.sh"
+check() { if [ "$2" = "$3" ]; then report "$1"; else report "$1" "got:" "$2" "expected:" "$3"; fi; }
+finish() { printf '%d passed, %d failed\n' "$PASSED" "$FAILED"; [ "$FAILED" -eq 0 ]; exit; }
 TMP=$(mktemp -d /tmp/orbelle-packages.XXXXXX) || exit 1
 trap 'rm -rf "$TMP"' EXIT
 
@@ -44,7 +42,7 @@ run_installed() {
 case $mode in
 install)
     DESTDIR=$TMP/root cmake --install "$BUILD" --prefix /usr >"$TMP/install.log" 2>&1 ||
-        { fail "cmake --install" "$(tail -n 5 "$TMP/install.log")"; finish; }
+        { report "cmake --install" "$(tail -n 5 "$TMP/install.log")"; finish; }
     check "installed files" "$(cd "$TMP/root" && find . -type f | sed 's|^\./||' | sort)" \
         "$(printf '%s\n%s\n' "$CONSOLE_FILES" "$DESKTOP_FILES" | sort)"
     run_installed "$TMP/root/usr/bin" destdir
@@ -53,9 +51,8 @@ install)
     check "desktop-file-validate" \
         "$(desktop-file-validate "$TMP/root/usr/share/applications/orbelle.desktop" 2>&1)" ""
     for size in 16 32 48; do
-        check "icon ${size}px" "$(python3 -c 'import struct,sys
-d=open(sys.argv[1],"rb").read(24); print(*struct.unpack(">II", d[16:24]))' \
-            "$TMP/root/usr/share/icons/hicolor/${size}x${size}/apps/orbelle.png")" "$size $size"
+        check "icon ${size}px" "$(identify -format '%m %w %h' \
+            "$TMP/root/usr/share/icons/hicolor/${size}x${size}/apps/orbelle.png")" "PNG $size $size"
     done
     ;;
 manuals)
@@ -78,37 +75,37 @@ debian)
     console=$PACKAGES/orbelle-console_${VERSION}_amd64.deb
     desktop=$PACKAGES/orbelle-desktop_${VERSION}_amd64.deb
     for deb in "$console" "$desktop"; do
-        [ -f "$deb" ] || { fail "package" "$deb is missing: run make package"; finish; }
+        [ -f "$deb" ] || { report "package" "$deb is missing: run make package"; finish; }
     done
     check "orbelle-console contents" "$(dpkg-deb --contents "$console" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$CONSOLE_FILES"
     check "orbelle-desktop contents" "$(dpkg-deb --contents "$desktop" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$DESKTOP_FILES"
     console_depends=$(dpkg-deb -f "$console" Depends)
     desktop_depends=$(dpkg-deb -f "$desktop" Depends)
-    if grep -qi qt <<<"$console_depends"; then fail "console depends" "Qt: $console_depends"
-    else pass "console package does not depend on Qt"; fi
-    if grep -q libqt6widgets6 <<<"$desktop_depends"; then pass "desktop package depends on Qt Widgets"
-    else fail "desktop depends" "$desktop_depends"; fi
+    if grep -qi qt <<<"$console_depends"; then report "console depends" "Qt: $console_depends"
+    else report "console package does not depend on Qt"; fi
+    if grep -q libqt6widgets6 <<<"$desktop_depends"; then report "desktop package depends on Qt Widgets"
+    else report "desktop depends" "$desktop_depends"; fi
     lintian --fail-on error "$console" "$desktop" >"$TMP/lintian" 2>&1
     status=$?
-    if [ "$status" -eq 0 ] && ! grep -q '^E:' "$TMP/lintian"; then pass "lintian: no error"
-    else fail "lintian" "$(grep -v 'root privileges' "$TMP/lintian" | head -n 20)"; fi
+    if [ "$status" -eq 0 ] && ! grep -q '^E:' "$TMP/lintian"; then report "lintian: no error"
+    else report "lintian" "$(grep -v 'root privileges' "$TMP/lintian" | head -n 20)"; fi
     # Installed for real, then taken away again unless it was there before.
     was_installed=$(dpkg-query -W -f='${Status}\n' orbelle-console orbelle-desktop 2>/dev/null | grep -c 'ok installed')
     if dpkg -i "$console" "$desktop" >"$TMP/dpkg.log" 2>&1; then
-        pass "dpkg -i"
+        report "dpkg -i"
         run_installed /usr/bin dpkg
         check "manual page found by man" "$(man -w OrbelleC 2>&1)" "/usr/share/man/man1/OrbelleC.1.gz"
     else
-        fail "dpkg -i" "$(tail -n 10 "$TMP/dpkg.log")"
+        report "dpkg -i" "$(tail -n 10 "$TMP/dpkg.log")"
     fi
     if [ "$was_installed" -eq 0 ]; then
         dpkg -r orbelle-desktop orbelle-console >"$TMP/dpkg-r.log" 2>&1 ||
-            fail "dpkg -r" "$(tail -n 5 "$TMP/dpkg-r.log")"
+            report "dpkg -r" "$(tail -n 5 "$TMP/dpkg-r.log")"
     fi
     ;;
 zip)
     zip=$PACKAGES/Orbelle-$VERSION-windows.zip
-    [ -f "$zip" ] || { fail "zip" "$zip is missing: run make package"; finish; }
+    [ -f "$zip" ] || { report "zip" "$zip is missing: run make package"; finish; }
     check "zip contents" "$(unzip -Z1 "$zip" | grep -v '/$' | sort)" \
         "$(printf "Orbelle-$VERSION-windows/%s\n" README.TXT x64/Orbelle.exe x64/OrbelleC.exe \
             x86/Orbelle.exe x86/OrbelleC.exe | sort)"
@@ -123,7 +120,7 @@ zip)
     ;;
 setup)
     setup=$PACKAGES/Orbelle-$VERSION-setup.exe
-    [ -f "$setup" ] || { fail "setup" "$setup is missing: run make package"; finish; }
+    [ -f "$setup" ] || { report "setup" "$setup is missing: run make package"; finish; }
     export WINEPREFIX=${4:?WINE-PREFIX} WINEDEBUG=-all
     wine32=/usr/lib/wine/wine wine64=/usr/lib/wine/wine64 win64=${3:?WIN64-BUILD}
     folder='C:\Program Files\Orbelle' dir="$WINEPREFIX/drive_c/Program Files/Orbelle"
@@ -172,6 +169,6 @@ TypesSupported    REG_DWORD    0x7"
     check "uninstall leaves none of it" "$(ls -d "$dir" "$link" 2>&1 | grep -v 'No such'
         for key in "$uninstall" "$sources\\OrbelleC" "$sources\\Orbelle"; do [ -z "$(query "$key")" ] || echo "$key"; done)" ""
     ;;
-*) fail usage "unknown mode $mode" ;;
+*) report usage "unknown mode $mode" ;;
 esac
 finish

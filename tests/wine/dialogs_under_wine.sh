@@ -22,13 +22,13 @@ source "$(dirname "${BASH_SOURCE[0]}")/../e2e/x11_session.sh"
 
 mkdir -p "$SHOTS" && SHOTS=$(realpath "$SHOTS")
 for build in "$WIN64" "$WIN32"; do
-    [ -f "$build/Orbelle.exe" ] || { fail setup "$build/Orbelle.exe is missing: run make windows"; setup_ok=0; }
+    [ -f "$build/Orbelle.exe" ] || { report setup "$build/Orbelle.exe is missing: run make windows"; setup_ok=0; }
 done
 [ "$setup_ok" -eq 1 ] || finish
 start_x11_session
 before_cleanup() { "$WINE_PREFIX_TOOL" stop "$WINEPREFIX"; }
 "$WINE_PREFIX_TOOL" start "$WINEPREFIX" >"$TMP/wine-prefix.log" 2>&1 ||
-    { fail setup "Wine did not start: $(tail -n 3 "$TMP/wine-prefix.log")"; setup_ok=0; finish; }
+    { report setup "Wine did not start: $(tail -n 3 "$TMP/wine-prefix.log")"; setup_ok=0; finish; }
 
 for arch in win64 win32; do
     if [ $arch = win64 ]; then LAUNCH=(/usr/lib/wine/wine64 "$WIN64/Orbelle.exe")
@@ -41,6 +41,6 @@ for arch in win64 win32; do
     BOX_STATUS=1 box "wine-$arch-run-time-error" "$TITLE" /F
     rmdir Orbelle.TXT
     grep -q 'Orbelle: run-time error: writing the report file failed' "$TMP/wine-$arch-run-time-error.err" ||
-        fail "wine-$arch-run-time-error" "no run-time error line on stderr"
+        report "wine-$arch-run-time-error" "no run-time error line on stderr"
 done
 finish
