@@ -6,6 +6,10 @@ include(GNUInstallDirs)
 
 set(ORBELLE_MAINTAINER "Brenvik - Pavik <orbelle@brenvik-pavik.example>")
 set(generated ${CMAKE_BINARY_DIR}/generated)
+set(ORBELLE_PACKAGES console)
+if(ORBELLE_WINDOWED)
+  list(APPEND ORBELLE_PACKAGES desktop)
+endif()
 
 # Manual pages and changelogs are installed compressed, as Debian has them.
 function(orbelle_gzipped SOURCE OUTPUT)
@@ -29,6 +33,7 @@ add_custom_target(orbelle_docs ALL DEPENDS ${docs})
 install(TARGETS OrbelleC RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT console)
 install(FILES ${generated}/man/OrbelleC.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT console)
+if(ORBELLE_WINDOWED)
 install(TARGETS Orbelle RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT desktop)
 install(FILES ${generated}/man/Orbelle.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT desktop)
@@ -39,7 +44,8 @@ foreach(size 16 32 48)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME orbelle.png COMPONENT desktop)
 endforeach()
-foreach(component console desktop)
+endif()
+foreach(component ${ORBELLE_PACKAGES})
   install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${generated}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orbelle-${component} COMPONENT ${component})
 endforeach()
@@ -54,7 +60,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL console desktop)
+set(CPACK_COMPONENTS_ALL ${ORBELLE_PACKAGES})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ORBELLE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -80,6 +86,18 @@ set(CPACK_COMPONENT_DESKTOP_DESCRIPTION
 Orbelle shows the reports of OrbelleC (operating system, memory and
 processor) in message boxes and an About box, from the desktop's menu or
 the command line; it also writes them to a report file or the journal.")
+
+# --- orbelle-console for another Debian architecture (make cross, make package) ---
+# A cross build (cmake/toolchain-debian.cmake) packages OrbelleC alone, for
+# its architecture. OrbelleC carries libstdc++ and libgcc inside and needs
+# libc6 alone: dpkg-shlibdeps with the cross libc finds
+# "libc6:<arch> (>= 2.36)" on every architecture, the qualifier being the
+# cross packages' way of naming the target's own libc6.
+if(CMAKE_CROSSCOMPILING)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ORBELLE_DEBIAN_ARCH})
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_DEBIAN_CONSOLE_PACKAGE_DEPENDS "libc6 (>= 2.36), libsystemd0")
+endif()
 include(CPack)
 
 # --- The Windows ZIP: both cross-built pairs of executables and a README ---

@@ -407,70 +407,22 @@ Status ReadUname(Uname &result) {
     return kOk;
 }
 
-// Windows' architecture code for the machine the kernel runs on.
-std::uint16_t ArchitectureCode(std::string_view machine) {
-    auto starts = [&](std::string_view prefix) {
-        return machine.substr(0, prefix.size()) == prefix;
-    };
-    if (machine == "x86_64" || machine == "amd64")
-        return kArchAmd64;
-    if (machine.size() == 4 && machine[0] == 'i' && machine.substr(2) == "86")
-        return kArchIntel;
-    if (machine == "aarch64" || machine == "arm64" || starts("armv8b"))
-        return kArchArm64;
-    if (starts("arm"))
-        return kArchArm;
-    if (machine == "ia64")
-        return kArchIa64;
-    if (starts("mips"))
-        return kArchMips;
-    if (starts("alpha"))
-        return kArchAlpha;
-    if (starts("ppc") || starts("powerpc"))
-        return kArchPpc;
-    return kArchUnknown;
-}
-
-bool IsSixtyFourBitMachine(std::string_view machine) {
-    return machine.find("64") != std::string_view::npos || machine == "s390x" ||
-           machine == "alpha" || machine == "armv8b";
-}
-
-// Level and revision as Windows fills them on x86: level = the displayed
-// family, revision = (displayed model << 8) | stepping, from cpuid leaf 1.
-// Elsewhere from /proc/cpuinfo: level = "CPU architecture", revision =
-// ("CPU variant" << 8) | "CPU revision".
+// Level and revision as Windows fills them: on x86 from cpuid, elsewhere
+// from /proc/cpuinfo (linux_sources). dwProcessorType is left alone: it is
+// not read.
 void ReadProcessorLevel(SystemInfoRecord &info) {
+    linux_sources::ProcessorIdentity identity;
 #if defined(__x86_64__) || defined(__i386__)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
-        return;
-    const unsigned stepping = eax & 0xF, model = (eax >> 4) & 0xF, family = (eax >> 8) & 0xF;
-    const unsigned extendedModel = (eax >> 16) & 0xF, extendedFamily = (eax >> 20) & 0xFF;
-    const unsigned shownFamily = family == 0xF ? family + extendedFamily : family;
-    const unsigned shownModel =
-        family == 0x6 || family == 0xF ? (extendedModel << 4) + model : model;
-    info.wProcessorLevel = static_cast<std::uint16_t>(shownFamily);
-    info.wProcessorRevision = static_cast<std::uint16_t>((shownModel << 8) | stepping);
-    info.dwProcessorType = info.wProcessorArchitecture == kArchAmd64 ? 8664
-                           : shownFamily >= 5                        ? 586
-                                              : 386 + 100 * (shownFamily == 4);
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+        identity = linux_sources::X86ProcessorIdentity(eax);
 #else
     std::string cpuinfo;
-    if (ReadSmallFile("/proc/cpuinfo", cpuinfo) < 0)
-        return;
-    auto field = [&](const char *key) -> unsigned {
-        const std::size_t at = cpuinfo.find(key);
-        if (at == std::string::npos)
-            return 0;
-        const std::size_t colon = cpuinfo.find(':', at);
-        return colon == std::string::npos ? 0
-                                          : std::strtoul(cpuinfo.c_str() + colon + 1, nullptr, 0);
-    };
-    info.wProcessorLevel = static_cast<std::uint16_t>(field("CPU architecture"));
-    info.wProcessorRevision = static_cast<std::uint16_t>(((field("CPU variant") & 0xFF) << 8) |
-                                                         (field("CPU revision") & 0xFF));
+    if (ReadSmallFile("/proc/cpuinfo", cpuinfo) >= 0)
+        identity = linux_sources::CpuInfoProcessorIdentity(cpuinfo);
 #endif
+    info.wProcessorLevel = identity.level;
+    info.wProcessorRevision = identity.revision;
 }
 
 // Whether this page of the address space is one the process may map: free
@@ -698,7 +650,7 @@ Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u
 // --- System facts ---
 
 // wProcessorArchitecture: the kernel's machine (uname), as a Windows code.
-// wProcessorLevel, wProcessorRevision, dwProcessorType: see ReadProcessorLevel.
+// wProcessorLevel, wProcessorRevision: see ReadProcessorLevel.
 // dwPageSize: sysconf(_SC_PAGESIZE); dwAllocationGranularity: the same, as
 //   Linux places mappings at page granularity.
 // lpMinimumApplicationAddress: vm.mmap_min_addr, at least one page.
@@ -709,7 +661,7 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
     Uname names;
     if (Status status = ReadUname(names); status < 0)
         return status;
-    info.wProcessorArchitecture = ArchitectureCode(names.machine);
+    info.wProcessorArchitecture = linux_sources::ArchitectureCode(names.machine);
     ReadProcessorLevel(info);
 
     const long pageSize = sysconf(_SC_PAGESIZE);
@@ -778,7 +730,7 @@ Status kxIsHostWin64(std::int16_t &is64) {
     Uname names;
     if (Status status = ReadUname(names); status < 0)
         return status;
-    is64 = IsSixtyFourBitMachine(names.machine) ? -1 : 0;
+    is64 = linux_sources::IsSixtyFourBitMachine(names.machine) ? -1 : 0;
     return kOk;
 }
 

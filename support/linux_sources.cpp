@@ -336,4 +336,85 @@ std::optional<std::uint64_t> ParseMemoryLimit(std::string_view text) {
     return limit;
 }
 
+std::uint16_t ArchitectureCode(std::string_view machine) {
+    auto starts = [&](std::string_view prefix) {
+        return machine.substr(0, prefix.size()) == prefix;
+    };
+    if (machine == "x86_64" || machine == "amd64")
+        return kxutil::kArchAmd64;
+    if (machine.size() == 4 && machine[0] == 'i' && machine[1] >= '3' && machine[1] <= '6' &&
+        machine.substr(2) == "86")
+        return kxutil::kArchIntel;
+    if (starts("aarch64") || machine == "arm64")
+        return kxutil::kArchArm64;
+    if (starts("arm"))
+        return kxutil::kArchArm;
+    if (machine == "ia64")
+        return kxutil::kArchIa64;
+    if (starts("mips"))
+        return kxutil::kArchMips;
+    if (starts("alpha"))
+        return kxutil::kArchAlpha;
+    if (starts("ppc") || starts("powerpc"))
+        return kxutil::kArchPpc;
+    return kxutil::kArchUnknown;
+}
+
+bool IsSixtyFourBitMachine(std::string_view machine) {
+    return machine.find("64") != std::string_view::npos || machine == "s390x" || machine == "alpha";
+}
+
+ProcessorIdentity X86ProcessorIdentity(std::uint32_t cpuidEax) {
+    const unsigned stepping = cpuidEax & 0xF, model = (cpuidEax >> 4) & 0xF;
+    const unsigned family = (cpuidEax >> 8) & 0xF;
+    const unsigned extendedModel = (cpuidEax >> 16) & 0xF, extendedFamily = (cpuidEax >> 20) & 0xFF;
+    const unsigned shownFamily = family == 0xF ? family + extendedFamily : family;
+    const unsigned shownModel =
+        family == 0x6 || family == 0xF ? (extendedModel << 4) + model : model;
+    return {static_cast<std::uint16_t>(shownFamily),
+            static_cast<std::uint16_t>((shownModel << 8) | stepping)};
+}
+
+namespace {
+
+// The number of a "key : value" line of /proc/cpuinfo, decimal or
+// 0x-hexadecimal, up to 0xFFFF ("CPU architecture: 5TEJ" is 5); 0 without one.
+unsigned CpuInfoNumber(std::string_view cpuinfo, std::string_view key) {
+    while (!cpuinfo.empty()) {
+        std::string_view line = NextLine(cpuinfo);
+        if (line.substr(0, key.size()) != key)
+            continue;
+        line.remove_prefix(key.size());
+        SkipBlanks(line);
+        if (line.empty() || line.front() != ':')
+            continue;
+        line.remove_prefix(1);
+        SkipBlanks(line);
+        unsigned value = 0;
+        if (line.substr(0, 2) != "0x")
+            return static_cast<unsigned>(
+                std::min<std::uint64_t>(TakeNumber(line).value_or(0), 0xFFFF));
+        for (line.remove_prefix(2); !line.empty() && value <= 0xFFFF; line.remove_prefix(1)) {
+            const char c = line.front();
+            if (c >= '0' && c <= '9')
+                value = value * 16 + static_cast<unsigned>(c - '0');
+            else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+                value = value * 16 + static_cast<unsigned>((c | 0x20) - 'a' + 10);
+            else
+                break;
+        }
+        return std::min(value, 0xFFFFu);
+    }
+    return 0;
+}
+
+} // namespace
+
+ProcessorIdentity CpuInfoProcessorIdentity(std::string_view cpuinfo) {
+    const unsigned variant = CpuInfoNumber(cpuinfo, "CPU variant") & 0xFF;
+    const unsigned revision = CpuInfoNumber(cpuinfo, "CPU revision") & 0xFF;
+    return {static_cast<std::uint16_t>(CpuInfoNumber(cpuinfo, "CPU architecture")),
+            static_cast<std::uint16_t>((variant << 8) | revision)};
+}
+
 } // namespace linux_sources

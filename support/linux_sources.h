@@ -66,4 +66,28 @@ std::optional<CgroupDirectory> MemoryCgroupDirectory(std::string_view mountInfo,
 // The limit in a memory.max or memory.limit_in_bytes file; nullopt for no limit.
 std::optional<std::uint64_t> ParseMemoryLimit(std::string_view text);
 
+// --- The processor, with the meanings Windows gives its fields ---
+
+// Windows' architecture code for the machine a kernel reports (uname -m):
+// kArchIntel for i386 to i686, kArchAmd64 for x86_64, kArchArm for 32-bit
+// ARM, kArchArm64 for aarch64, kArchUnknown for what Windows has no code
+// for (s390x, riscv64, ...).
+std::uint16_t ArchitectureCode(std::string_view machine);
+// Whether that machine name is a 64-bit kernel's. armv8l and armv8b are the
+// 32-bit ARM personality's, whether of a 32-bit kernel or of a 64-bit one
+// running a program as 32-bit: both say 32-bit ARM, as ArchitectureCode does.
+bool IsSixtyFourBitMachine(std::string_view machine);
+
+struct ProcessorIdentity {
+    std::uint16_t level = 0;
+    std::uint16_t revision = 0;
+};
+// x86, from EAX of cpuid leaf 1: level = the displayed family, revision =
+// (displayed model << 8) | stepping.
+ProcessorIdentity X86ProcessorIdentity(std::uint32_t cpuidEax);
+// Elsewhere, from /proc/cpuinfo where it gives the CPU's identification (ARM):
+// level = "CPU architecture", revision = ("CPU variant" << 8) | "CPU
+// revision"; zeros where it does not.
+ProcessorIdentity CpuInfoProcessorIdentity(std::string_view cpuinfo);
+
 } // namespace linux_sources

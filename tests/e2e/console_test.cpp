@@ -72,7 +72,7 @@ TEST(ConsoleUsage, CharactersTheLocaleLacksBecomeQuestionMarks) {
 TEST(ConsoleUsage, ARenamedCopyNamesItself) {
     const std::string directory = e2e::TemporaryDirectory();
     const std::string copy = directory + "/SysProbe.bin";
-    e2e::WriteFile(copy, e2e::ReadFile(ORBELLEC_PATH));
+    e2e::WriteFile(copy, e2e::ReadFile(e2e::ProgramPath()));
     ASSERT_EQ(chmod(copy.c_str(), 0755), 0);
     e2e::Invocation run{{"/?"}};
     run.program = copy;

@@ -85,7 +85,7 @@ TEST(ReportFile, AShorterReportReplacesALongerOneWhole) {
 TEST(ReportFile, ARenamedCopyWritesAFileOfItsOwnName) {
     const std::string directory = e2e::TemporaryDirectory();
     const std::string copy = directory + "/Probe";
-    std::filesystem::copy_file(ORBELLEC_PATH, copy);
+    std::filesystem::copy_file(e2e::ProgramPath(), copy);
     e2e::Invocation run{{"/I:V", "/F"}, "C.UTF-8", directory};
     run.program = copy;
     EXPECT_EQ(Execute(run).exitStatus, 0);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <iconv.h>
 #include <iterator>
 #include <poll.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +36,15 @@ const bool g_cleanUpRegistered = [] {
     return true;
 }();
 
+std::vector<std::string> EmulatorWords() {
+    std::vector<std::string> words;
+    std::istringstream emulator(
+        std::getenv("ORBELLE_E2E_EMULATOR") ? std::getenv("ORBELLE_E2E_EMULATOR") : "");
+    for (std::string word; emulator >> word;)
+        words.push_back(word);
+    return words;
+}
+
 [[noreturn]] void ExecChild(const Invocation &run, int outFd, int errFd) {
     if (run.stdOut == Invocation::StdOut::kClosed) {
         close(STDOUT_FILENO);
@@ -47,6 +58,8 @@ const bool g_cleanUpRegistered = [] {
     if (chdir(run.directory.c_str()) != 0)
         _exit(126);
     std::vector<std::string> words = run.prefix;
+    for (const std::string &word : EmulatorWords())
+        words.push_back(word);
     words.push_back(run.program);
     words.insert(words.end(), run.arguments.begin(), run.arguments.end());
     std::vector<char *> argv;
@@ -92,6 +105,11 @@ void Drain(int outFd, int errFd, Result &result) {
 }
 
 } // namespace
+
+std::string ProgramPath() {
+    const char *crossBuilt = std::getenv("ORBELLE_E2E_PROGRAM");
+    return crossBuilt ? crossBuilt : ORBELLEC_PATH;
+}
 
 Result Execute(const Invocation &run) {
     Result result;

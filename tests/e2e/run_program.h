@@ -6,12 +6,17 @@
 
 namespace e2e {
 
+// The program under test: the one built beside the tests, or the one that
+// ORBELLE_E2E_PROGRAM names (a cross-built OrbelleC, run by make cross under
+// the emulator that ORBELLE_E2E_EMULATOR names, words separated by blanks).
+std::string ProgramPath();
+
 struct Invocation {
     std::vector<std::string> arguments;
     std::string locale = "C.UTF-8";
     std::string directory = ".";
-    std::string program = ORBELLEC_PATH;
-    std::vector<std::string> prefix; // e.g. setpriv … before the program
+    std::string program = ProgramPath();
+    std::vector<std::string> prefix;      // e.g. setpriv … before the program
     std::vector<std::string> environment; // NAME=value beyond the locale and PATH
     enum class StdOut { kPipe, kClosed, kDevFull, kReaderGone } stdOut = StdOut::kPipe;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What a user installs: the install tree, the manual pages, the Debian
 # packages and the Windows ZIP.
-#   usage: packages_test.sh install|manuals|debian BUILD-DIR
+#   usage: packages_test.sh install|manuals BUILD-DIR
+#          packages_test.sh debian BUILD-DIR CROSS-BUILDS (build-cross/, for arm64 and i386)
 #          packages_test.sh zip BUILD-DIR WIN64-BUILD WIN32-BUILD
 #          packages_test.sh setup BUILD-DIR WIN64-BUILD WINE-PREFIX (64-bit, started)
 set -u
@@ -74,8 +75,17 @@ manuals)
 debian)
     console=$PACKAGES/orbelle-console_${VERSION}_amd64.deb
     desktop=$PACKAGES/orbelle-desktop_${VERSION}_amd64.deb
-    for deb in "$console" "$desktop"; do
+    cross=()
+    for arch in arm64 i386; do
+        cross+=("${3:?CROSS-BUILDS}/$arch/packages/orbelle-console_${VERSION}_$arch.deb")
+    done
+    for deb in "$console" "$desktop" "${cross[@]}"; do
         [ -f "$deb" ] || { report "package" "$deb is missing: run make package"; finish; }
+    done
+    for deb in "${cross[@]}"; do
+        arch=$(basename "$deb" .deb) arch=${arch##*_}
+        check "orbelle-console for $arch: Architecture" "$(dpkg-deb -f "$deb" Architecture)" "$arch"
+        check "orbelle-console for $arch: contents" "$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$CONSOLE_FILES"
     done
     check "orbelle-console contents" "$(dpkg-deb --contents "$console" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$CONSOLE_FILES"
     check "orbelle-desktop contents" "$(dpkg-deb --contents "$desktop" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$DESKTOP_FILES"
@@ -85,7 +95,7 @@ debian)
     else report "console package does not depend on Qt"; fi
     if grep -q libqt6widgets6 <<<"$desktop_depends"; then report "desktop package depends on Qt Widgets"
     else report "desktop depends" "$desktop_depends"; fi
-    lintian --fail-on error "$console" "$desktop" >"$TMP/lintian" 2>&1
+    lintian --fail-on error "$console" "$desktop" "${cross[@]}" >"$TMP/lintian" 2>&1
     status=$?
     if [ "$status" -eq 0 ] && ! grep -q '^E:' "$TMP/lintian"; then report "lintian: no error"
     else report "lintian" "$(grep -v 'root privileges' "$TMP/lintian" | head -n 20)"; fi

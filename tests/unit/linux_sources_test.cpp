@@ -153,3 +153,58 @@ TEST(CpuList, RangesBecomeAMask) {
     EXPECT_FALSE(ParseCpuList("0-"));
     EXPECT_FALSE(ParseCpuList("a"));
 }
+
+TEST(Processor, MachineNamesAsWindowsArchitectureCodesAndKernelWidths) {
+    struct Row {
+        const char *machine;
+        std::uint16_t code;
+        bool sixtyFourBit;
+    };
+    const Row rows[] = {
+        {"x86_64", 9, true},       {"i686", 0, false},       {"i386", 0, false},
+        {"aarch64", 12, true},     {"aarch64_be", 12, true}, {"armv7l", 5, false},
+        {"armv8l", 5, false},      {"armv8b", 5, false},     {"armv5tel", 5, false},
+        {"ppc64le", 3, true},      {"ppc", 3, false},        {"s390x", 0xFFFF, true},
+        {"riscv64", 0xFFFF, true}, {"ix86", 0xFFFF, false},  {"", 0xFFFF, false},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(ArchitectureCode(row.machine), row.code) << row.machine;
+        EXPECT_EQ(IsSixtyFourBitMachine(row.machine), row.sixtyFourBit) << row.machine;
+    }
+}
+
+TEST(Processor, LevelAndRevisionFromTheCpusIdentification) {
+    struct X86Row {
+        std::uint32_t eax;
+        std::uint16_t level, revision;
+    };
+    const X86Row x86[] = {
+        {0x00000435, 4, 0x0305},  // 486 DX4: family 4, model 3, stepping 5
+        {0x00000543, 5, 0x0403},  // Pentium
+        {0x00000663, 6, 0x0603},  // qemu's 32-bit CPU
+        {0x000906EA, 6, 0x9E0A},  // family 6 takes the extended model: 158
+        {0x00A20F10, 25, 0x2100}, // family 15 adds the extended family: 25, model 33
+    };
+    for (const X86Row &row : x86) {
+        EXPECT_EQ(X86ProcessorIdentity(row.eax).level, row.level) << std::hex << row.eax;
+        EXPECT_EQ(X86ProcessorIdentity(row.eax).revision, row.revision) << std::hex << row.eax;
+    }
+    struct CpuInfoRow {
+        const char *text;
+        std::uint16_t level, revision;
+    };
+    const CpuInfoRow cpuinfo[] = {
+        {"processor\t: 0\nCPU architecture: 7\nCPU variant\t: 0x0\nCPU part\t: 0xd03\n"
+         "CPU revision\t: 4\n\nprocessor\t: 1\nCPU architecture: 8\n",
+         7, 0x0004},
+        {"CPU implementer\t: 0x41\nCPU architecture: 5TEJ\nCPU variant\t: 0x1\nCPU revision\t: 5\n",
+         5, 0x0105},
+        {"CPU variant : 0xA\nCPU architecture: 8\nCPU revision : 13", 8, 0x0A0D},
+        {"vendor_id\t: GenuineIntel\ncpu family\t: 6\nmodel\t\t: 158\nstepping\t: 10\n", 0, 0},
+        {"CPU architecture: AArch64\nCPU variant\t: 0xzz\n", 0, 0},
+    };
+    for (const CpuInfoRow &row : cpuinfo) {
+        EXPECT_EQ(CpuInfoProcessorIdentity(row.text).level, row.level) << row.text;
+        EXPECT_EQ(CpuInfoProcessorIdentity(row.text).revision, row.revision) << row.text;
+    }
+}
