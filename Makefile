@@ -6,32 +6,46 @@
 # make bench - time OrbelleC against uname, free and lscpu; writes docs/PERFORMANCE.md
 # make install [PREFIX=/usr/local] [DESTDIR=...] - install both programs, manuals, menu entry
 # make package - the Debian packages and the Windows ZIP, into build/packages/
+# The configurations are the presets of CMakePresets.json (release, asan,
+# fuzz, win64, win32). Warnings are errors only under make test (and so in
+# CI), which also builds the tests: both are ON for test and everything it
+# builds, OFF for a plain make build or make run.
 ARGS ?=
 JOBS ?= $(shell nproc)
+WERROR ?= OFF
+TESTS ?= OFF
+test: WERROR = ON
+test package: TESTS = ON
+configure = cmake --preset $(1) -DORBELLE_WERROR=$(WERROR) $(2) >/dev/null
 
-.PHONY: run build test deps clean
+.PHONY: run build test deps test-deps clean
 
+# What building and running the Linux programs needs; make test adds the
+# cross compilers, Wine and the test and packaging tools.
 deps:
 	@scripts/install-deps --check >/dev/null || scripts/install-deps
 
+test-deps:
+	@scripts/install-deps --test --check >/dev/null || scripts/install-deps --test
+
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build -j $(JOBS)
+	$(call configure,release,-DBUILD_TESTING=$(TESTS))
+	cmake --build --preset release -j $(JOBS)
 
 run: build
 	@./build/OrbelleC $(ARGS)
 
 .PHONY: build-asan
-build-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DORBELLE_SANITIZE=ON >/dev/null
-	cmake --build build-asan -j $(JOBS)
+build-asan: test-deps
+	$(call configure,asan)
+	cmake --build --preset asan -j $(JOBS)
 
 .PHONY: windows
-windows: deps
-	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-win64 -j $(JOBS)
-	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-win32 -j $(JOBS)
+windows: test-deps
+	$(call configure,win64)
+	cmake --build --preset win64 -j $(JOBS)
+	$(call configure,win32)
+	cmake --build --preset win32 -j $(JOBS)
 
 PREFIX ?= /usr/local
 
@@ -39,11 +53,11 @@ PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
-package: build windows
+package: test-deps build windows
 	cd build && cpack -G DEB
 	cmake --build build --target windows_zip
 
-test: build build-asan build-fuzz windows package
+test: test-deps build build-asan build-fuzz windows package
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 	fuzz/run build-fuzz 10
@@ -51,16 +65,16 @@ test: build build-asan build-fuzz windows package
 FUZZ_SECONDS ?= 300
 
 .PHONY: build-fuzz fuzz
-build-fuzz: deps
-	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DORBELLE_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-	cmake --build build-fuzz -j $(JOBS) --target orbelle_fuzzers
+build-fuzz: test-deps
+	$(call configure,fuzz)
+	cmake --build --preset fuzz -j $(JOBS)
 
 # Fuzzes every target for FUZZ_SECONDS seconds (make fuzz FUZZ_SECONDS=3600).
 fuzz: build-fuzz
 	fuzz/run build-fuzz $(FUZZ_SECONDS)
 
 .PHONY: bench
-bench: build
+bench: test-deps build
 	bench/run build
 
 clean:
