@@ -24,10 +24,10 @@ DESKTOP_FILES="usr/bin/Orbelle
 usr/share/applications/orbelle.desktop
 usr/share/doc/orbelle-desktop/changelog.gz
 usr/share/doc/orbelle-desktop/copyright
+usr/share/icons/hicolor/128x128/apps/orbelle.png
 usr/share/icons/hicolor/16x16/apps/orbelle.png
 usr/share/icons/hicolor/32x32/apps/orbelle.png
 usr/share/icons/hicolor/48x48/apps/orbelle.png
-usr/share/icons/hicolor/128x128/apps/orbelle.png
 usr/share/man/man1/Orbelle.1.gz
 usr/share/metainfo/example.brenvik_pavik.orbelle.metainfo.xml"
 
