@@ -28,6 +28,7 @@ if(ORBELLE_HARDEN AND NOT WIN32 AND NOT ORBELLE_SANITIZE AND NOT ORBELLE_FUZZ)
   set(optimised $<NOT:$<CONFIG:Debug>>)
   target_compile_options(orbelle_hardening INTERFACE
     $<${optimised}:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>
+    -Wformat -Werror=format-security
     -fstack-protector-strong -fstack-clash-protection -fcf-protection
     # With --gc-sections below: the statically linked C++ runtime brings
     # only what is called, and with it fewer symbols to bind at start-up.
