@@ -1,54 +1,70 @@
 # make run   - install what is missing, build, print the full report
 # make test  - build everything and run the whole suite
+# make check - build, then the unit and console end-to-end tests (seconds)
 # make build - build OrbelleC and Orbelle into build/
 # make windows - cross-build OrbelleC.exe and Orbelle.exe into build-win64/ and build-win32/
+# make cross - cross-build OrbelleC and its unit tests for each of CROSS_ARCHES
+#              into build-cross/<arch>/ and test them under qemu-user-static
 # make fuzz  - run every fuzz target for FUZZ_SECONDS (300) seconds
 # make bench - time OrbelleC against uname, free and lscpu; writes docs/PERFORMANCE.md
 # make install [PREFIX=/usr/local] [DESTDIR=...] - install both programs, manuals, menu entry
 # make package - the Debian packages, the Windows ZIP and installer, into build/packages/,
 #                and orbelle-console for arm64 and i386 into build-cross/<arch>/packages/
-# make cross - cross-build OrbelleC and its unit tests for each of CROSS_ARCHES
-#              into build-cross/<arch>/ and test them under qemu-user-static
+# The configurations are the presets of CMakePresets.json (release, asan,
+# fuzz, win64, win32). Warnings are errors only under make test (and so in
+# CI), which also builds the tests: both are ON for test and everything it
+# builds, OFF for a plain make build or make run.
 ARGS ?=
 JOBS ?= $(shell nproc)
+WERROR ?= OFF
+TESTS ?= OFF
+test: WERROR = ON
+test package check cross: TESTS = ON
+configure = cmake --preset $(1) -DORBELLE_WERROR=$(WERROR) $(2) >/dev/null
 
-.PHONY: run build test deps clean
+.PHONY: run build test check deps test-deps clean
 
+# What building and running the Linux programs needs; make test adds the
+# cross compilers, Wine and the test and packaging tools.
 deps:
 	@scripts/install-deps --check >/dev/null || scripts/install-deps
 
+test-deps:
+	@scripts/install-deps --test --check >/dev/null || scripts/install-deps --test
+
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build -j $(JOBS)
+	$(call configure,release,-DBUILD_TESTING=$(TESTS))
+	cmake --build --preset release -j $(JOBS)
 
 run: build
 	@./build/OrbelleC $(ARGS)
 
+check: test-deps build
+	ctest --test-dir build --output-on-failure -j $(JOBS) -L check
+
 .PHONY: build-asan
-build-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DORBELLE_SANITIZE=ON >/dev/null
-	cmake --build build-asan -j $(JOBS)
+build-asan: test-deps
+	$(call configure,asan)
+	cmake --build --preset asan -j $(JOBS)
 
 .PHONY: windows
-windows: deps
-	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-win64 -j $(JOBS)
-	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-win32 -j $(JOBS)
+windows: test-deps
+	$(call configure,win64)
+	cmake --build --preset win64 -j $(JOBS)
+	$(call configure,win32)
+	cmake --build --preset win32 -j $(JOBS)
 
-# Debian architectures, each built with Debian's cross compilers and the one
-# toolchain file, cmake/toolchain-debian.cmake.
 CROSS_ARCHES ?= i386 arm64 armhf ppc64el s390x riscv64
 PACKAGE_ARCHES ?= arm64 i386
 
 .PHONY: cross $(CROSS_ARCHES:%=build-cross/%)
-$(CROSS_ARCHES:%=build-cross/%): build-cross/%: deps
+$(CROSS_ARCHES:%=build-cross/%): build-cross/%: test-deps
 	cmake -S . -B $@ -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-debian.cmake -DORBELLE_DEBIAN_ARCH=$* \
-	      -DORBELLE_WINDOWED=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+	      -DORBELLE_WINDOWED=OFF -DCMAKE_BUILD_TYPE=Release -DORBELLE_WERROR=$(WERROR) >/dev/null
 	cmake --build $@ -j $(JOBS)
 
-# The unit tests under qemu, and the native build's console end-to-end tests
-# against each cross-built OrbelleC.
+# The console end-to-end tests of each architecture are the native build's,
+# run against the cross-built program.
 cross: build $(CROSS_ARCHES:%=build-cross/%)
 	for arch in $(CROSS_ARCHES); do ctest --test-dir build-cross/$$arch --output-on-failure || exit 1; done
 
@@ -58,18 +74,13 @@ PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
-package: build windows $(PACKAGE_ARCHES:%=build-cross/%)
+package: test-deps build windows $(PACKAGE_ARCHES:%=build-cross/%)
 	cd build && cpack -G DEB
 	cmake --build build --target windows_zip
 	cmake --build build --target windows_setup
 	for arch in $(PACKAGE_ARCHES); do (cd build-cross/$$arch && cpack -G DEB) || exit 1; done
 
-# make check - build, then the unit and console end-to-end tests (CTest label check)
-.PHONY: check
-check: build
-	ctest --test-dir build --output-on-failure -j $(JOBS) -L check
-
-test: build build-asan build-fuzz windows package cross
+test: test-deps build build-asan build-fuzz windows package cross
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 	fuzz/run build-fuzz 10
@@ -77,16 +88,16 @@ test: build build-asan build-fuzz windows package cross
 FUZZ_SECONDS ?= 300
 
 .PHONY: build-fuzz fuzz
-build-fuzz: deps
-	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DORBELLE_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-	cmake --build build-fuzz -j $(JOBS) --target orbelle_fuzzers
+build-fuzz: test-deps
+	$(call configure,fuzz)
+	cmake --build --preset fuzz -j $(JOBS)
 
 # Fuzzes every target for FUZZ_SECONDS seconds (make fuzz FUZZ_SECONDS=3600).
 fuzz: build-fuzz
 	fuzz/run build-fuzz $(FUZZ_SECONDS)
 
 .PHONY: bench
-bench: build
+bench: test-deps build
 	bench/run build
 
 clean:

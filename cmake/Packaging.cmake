@@ -1,7 +1,7 @@
 # Installation and packages on Linux: the two programs, their manual pages,
-# the desktop entry and its icons (cmake --install, make install), the
-# Debian packages orbelle-console and orbelle-desktop, and the Windows ZIP
-# of the cross-built executables (make package).
+# the desktop entry, its icons and AppStream metainfo (cmake --install, make
+# install), the Debian packages orbelle-console and orbelle-desktop, and the
+# Windows ZIP of the cross-built executables (make package).
 include(GNUInstallDirs)
 
 set(ORBELLE_MAINTAINER "Brenvik - Pavik <orbelle@brenvik-pavik.example>")
@@ -26,6 +26,17 @@ foreach(page OrbelleC Orbelle)
   list(APPEND docs ${generated}/man/${page}.1.gz)
 endforeach()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${generated}/changelog @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/resources/orbelle.metainfo.xml.in
+               ${generated}/orbelle.metainfo.xml @ONLY)
+
+# The Debian copyright file carries LICENSE's terms as its "License: Expat"
+# paragraph: each line indented by one blank, an empty line written " .".
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+string(REGEX REPLACE "^.*Copyright \\(c\\)[^\n]*\n\n" "" license "${license}")
+string(STRIP "${license}" license)
+string(REPLACE "\n\n" "\n.\n" license "${license}")
+string(REPLACE "\n" "\n " ORBELLE_LICENSE_PARAGRAPHS " ${license}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/copyright.in ${generated}/copyright @ONLY)
 orbelle_gzipped(${generated}/changelog ${generated}/changelog.gz)
 list(APPEND docs ${generated}/changelog.gz)
 add_custom_target(orbelle_docs ALL DEPENDS ${docs})
@@ -39,14 +50,16 @@ install(FILES ${generated}/man/Orbelle.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/
         COMPONENT desktop)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/orbelle.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
-foreach(size 16 32 48)
+install(FILES ${generated}/orbelle.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+        RENAME example.brenvik_pavik.orbelle.metainfo.xml COMPONENT desktop)
+foreach(size 16 32 48 128)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/orbelle-${size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME orbelle.png COMPONENT desktop)
 endforeach()
 endif()
 foreach(component ${ORBELLE_PACKAGES})
-  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${generated}/changelog.gz
+  install(FILES ${generated}/copyright ${generated}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orbelle-${component} COMPONENT ${component})
 endforeach()
 
@@ -100,20 +113,33 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 include(CPack)
 
-# --- The Windows ZIP: both cross-built pairs of executables and a README ---
+# --- The Windows ZIP: both cross-built pairs of executables, README.TXT and
+# LICENSE.TXT (CR LF line ends), packed by CPack's ZIP generator from a
+# staged folder.
 set(windows_stage ${CMAKE_BINARY_DIR}/windows-zip)
 set(windows_name Orbelle-${PROJECT_VERSION}-windows)
-configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/README.TXT.in
-               ${windows_stage}/${windows_name}/README.TXT @ONLY NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/README.TXT.in ${windows_stage}/README.TXT
+               @ONLY NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${windows_stage}/LICENSE.TXT @ONLY NEWLINE_STYLE CRLF)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/CPackWindowsZip.cmake @ONLY CONTENT [[
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Orbelle)
+set(CPACK_PACKAGE_DESCRIPTION "Orbelle for Windows")
+set(CPACK_PACKAGE_VERSION @PROJECT_VERSION@)
+set(CPACK_PACKAGE_FILE_NAME @windows_name@)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_INSTALL_CMAKE_PROJECTS "")
+set(CPACK_INSTALLED_DIRECTORIES "@windows_stage@;.")
+set(CPACK_PACKAGE_DIRECTORY @CMAKE_BINARY_DIR@/windows-zip-cpack)
+set(CPACK_OUTPUT_FILE_PREFIX @CPACK_OUTPUT_FILE_PREFIX@)
+]])
 add_custom_target(windows_zip
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${windows_name}/x64 ${windows_name}/x86
+  COMMAND ${CMAKE_COMMAND} -E make_directory x64 x86
   COMMAND ${CMAKE_COMMAND} -E copy ${ORBELLE_WINDOWS_BUILD_64}/OrbelleC.exe
-          ${ORBELLE_WINDOWS_BUILD_64}/Orbelle.exe ${windows_name}/x64
+          ${ORBELLE_WINDOWS_BUILD_64}/Orbelle.exe x64
   COMMAND ${CMAKE_COMMAND} -E copy ${ORBELLE_WINDOWS_BUILD_32}/OrbelleC.exe
-          ${ORBELLE_WINDOWS_BUILD_32}/Orbelle.exe ${windows_name}/x86
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CPACK_OUTPUT_FILE_PREFIX}
-  COMMAND ${CMAKE_COMMAND} -E tar cf ${CPACK_OUTPUT_FILE_PREFIX}/${windows_name}.zip
-          --format=zip --mtime=2026-12-07 ${windows_name}
+          ${ORBELLE_WINDOWS_BUILD_32}/Orbelle.exe x86
+  COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackWindowsZip.cmake
   WORKING_DIRECTORY ${windows_stage}
   COMMENT "Packing ${windows_name}.zip"
   VERBATIM)

@@ -102,18 +102,10 @@ std::size_t FindPlaceholder(std::u16string_view text, std::u16string_view placeh
 
 void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
                         std::u16string_view value) {
-    std::size_t at = FindPlaceholder(text, placeholder, 0);
-    if (at == std::u16string::npos)
-        return;
-    std::u16string result;
-    result.reserve(text.size() + value.size() * 2);
-    std::size_t from = 0;
-    for (; at != std::u16string::npos; at = FindPlaceholder(text, placeholder, from)) {
-        result.append(text, from, at - from).append(value);
-        from = at + placeholder.size();
-    }
-    result.append(text, from, std::u16string::npos);
-    text = std::move(result);
+    // In place: the search goes on after the inserted value, never into it.
+    for (std::size_t at = FindPlaceholder(text, placeholder, 0); at != std::u16string::npos;
+         at = FindPlaceholder(text, placeholder, at + value.size()))
+        text.replace(at, placeholder.size(), value);
 }
 
 // Every step runs for every kind, in this order, each on the result of the

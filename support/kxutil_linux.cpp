@@ -1074,10 +1074,25 @@ Status WriteAll(int fd, std::string_view bytes, const char *what) {
     return kOk;
 }
 
+// Standard output is a text stream, and a Linux text line ends in LF: each
+// CR LF of the program's texts becomes LF, as a C runtime's text mode on
+// Windows turns LF into CR LF. A CR on its own stays.
+std::string WithLinuxLineEnds(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t from = 0; // the bytes before it are in text
+    for (std::size_t at = bytes.find("\r\n"); at != std::string_view::npos;
+         at = bytes.find("\r\n", at + 2)) {
+        text.append(bytes.data() + from, at - from);
+        from = at + 1;
+    }
+    return text.append(bytes.data() + from, bytes.size() - from);
+}
+
 } // namespace
 
 Status kxWriteStdOut(std::string_view bytes) {
-    return WriteAll(STDOUT_FILENO, bytes, "standard output");
+    return WriteAll(STDOUT_FILENO, WithLinuxLineEnds(bytes), "standard output");
 }
 
 Status kxWriteStdErr(std::string_view bytes) {

@@ -19,9 +19,9 @@ using win32_detail::Wide;
 constexpr wchar_t kMainWindowClass[] = L"OrbelleMain";
 
 // The program shows no window of its own. Its main window is a hidden
-// top-level one, as a Visual Basic program's was, which carries the
-// program's icons. The boxes are not owned by it: an owned window gets no
-// taskbar button, and a box hidden behind other windows must stay findable.
+// top-level window whose only task is to carry the program's icons. The
+// boxes are not owned by it: an owned window gets no taskbar button, and a
+// box hidden behind other windows must stay findable.
 HWND g_mainWindow = nullptr;
 
 // A box needs a desktop to be shown on: where the main window could not be

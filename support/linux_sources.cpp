@@ -95,23 +95,32 @@ bool IsWithin(std::string_view path, std::string_view root) {
 
 } // namespace
 
-std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_view key) {
-    std::optional<std::string_view> value = LineValue(text, key, ':');
-    if (!value)
-        return std::nullopt;
-    SkipBlanks(*value);
-    std::optional<std::uint64_t> number = TakeNumber(*value);
+namespace {
+
+// A meminfo value: a number, and "kB" when it counts kibibytes.
+std::optional<std::uint64_t> KibibyteValue(std::string_view value) {
+    SkipBlanks(value);
+    std::optional<std::uint64_t> number = TakeNumber(value);
     if (!number)
         return std::nullopt;
-    SkipBlanks(*value);
-    if (*value == "kB") {
+    SkipBlanks(value);
+    if (value == "kB") {
         if (*number > UINT64_MAX / 1024)
             return std::nullopt;
         return *number * 1024;
     }
-    if (value->empty())
+    if (value.empty())
         return number;
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_view key) {
+    std::optional<std::string_view> value = LineValue(text, key, ':');
+    if (!value)
+        return std::nullopt;
+    return KibibyteValue(*value);
 }
 
 std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::string_view key) {
@@ -124,20 +133,52 @@ std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::str
     return number;
 }
 
+// One pass over the lines; each field comes from the first line that names
+// it, as KibibyteField would find it.
 std::optional<MemInfo> ParseMemInfo(std::string_view text) {
+    enum {
+        kTotal,
+        kAvailable,
+        kFree,
+        kBuffers,
+        kCached,
+        kSReclaimable,
+        kShmem,
+        kSwapTotal,
+        kSwapFree,
+        kFields
+    };
+    static constexpr std::string_view kKeys[kFields] = {"MemTotal", "MemAvailable", "MemFree",
+                                                        "Buffers",  "Cached",       "SReclaimable",
+                                                        "Shmem",    "SwapTotal",    "SwapFree"};
+    std::optional<std::string_view> values[kFields];
+    int found = 0;
+    for (std::string_view rest = text; !rest.empty() && found < kFields;) {
+        const std::string_view line = NextLine(rest);
+        const std::string_view key = line.substr(0, line.find(':'));
+        for (int field = 0; key.size() < line.size() && field < kFields; ++field)
+            if (!values[field] && key == kKeys[field]) {
+                values[field] = line.substr(key.size() + 1);
+                ++found;
+                break;
+            }
+    }
+    auto field = [&](int index) {
+        return values[index] ? KibibyteValue(*values[index]) : std::nullopt;
+    };
     MemInfo info;
-    const std::optional<std::uint64_t> total = KibibyteField(text, "MemTotal");
+    const std::optional<std::uint64_t> total = field(kTotal);
     if (!total || *total == 0)
         return std::nullopt;
     info.total = *total;
-    info.available = KibibyteField(text, "MemAvailable");
-    info.free = KibibyteField(text, "MemFree").value_or(0);
-    info.buffers = KibibyteField(text, "Buffers").value_or(0);
-    info.cached = KibibyteField(text, "Cached").value_or(0);
-    info.sReclaimable = KibibyteField(text, "SReclaimable").value_or(0);
-    info.shmem = KibibyteField(text, "Shmem").value_or(0);
-    info.swapTotal = KibibyteField(text, "SwapTotal").value_or(0);
-    info.swapFree = std::min(KibibyteField(text, "SwapFree").value_or(0), info.swapTotal);
+    info.available = field(kAvailable);
+    info.free = field(kFree).value_or(0);
+    info.buffers = field(kBuffers).value_or(0);
+    info.cached = field(kCached).value_or(0);
+    info.sReclaimable = field(kSReclaimable).value_or(0);
+    info.shmem = field(kShmem).value_or(0);
+    info.swapTotal = field(kSwapTotal).value_or(0);
+    info.swapFree = std::min(field(kSwapFree).value_or(0), info.swapTotal);
     return info;
 }
 

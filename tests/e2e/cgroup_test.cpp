@@ -76,7 +76,7 @@ TEST(MemoryCgroup, ALimitBelowTheMachinesMemoryIsThePhysicalMemory) {
         rmdir(cgroup.directory.c_str());
 
         EXPECT_EQ(result.exitStatus, 0) << result.err;
-        const std::vector<std::string> lines = e2e::SplitLines(result.out);
+        const std::vector<std::string> lines = e2e::ScreenLines(result.out);
         ASSERT_EQ(lines.size(), 6u) << result.out;
         EXPECT_EQ(lines[1], "RAM total:  512 MB");
         const std::string available = lines[0].substr(12);

@@ -8,7 +8,8 @@ using e2e::Execute;
 
 namespace {
 
-const std::string kAbout = "Brenvik - Pavik system info (console) 1.04.0112\r\n"
+// On Linux, standard output's lines end in LF.
+const std::string kAbout = "Brenvik - Pavik system info (console) 1.04.0112\n"
                            "Copyright (C) 2026 Brenvik - Pavik";
 
 std::string UsageResource() {
@@ -22,8 +23,8 @@ std::string Filled(std::string text, const std::string &name) {
 }
 
 std::string ExpectedUsage(const char *charset, const std::string &name = "OrbelleC") {
-    return kAbout + "\r\n\r\n" + Filled(e2e::Recode(UsageResource(), "CP1251", charset), name) +
-           "\r\n";
+    return kAbout + "\n\n" +
+           e2e::CrLfToLf(Filled(e2e::Recode(UsageResource(), "CP1251", charset), name)) + "\n";
 }
 
 } // namespace
@@ -32,7 +33,7 @@ TEST(ConsoleAbout, IsTitleVersionAndCopyrightOnTwoLines) {
     for (const char *argument : {"/A", "/about", "  /About  "}) {
         const e2e::Result result = Execute({{argument}});
         EXPECT_EQ(result.exitStatus, 0);
-        EXPECT_EQ(result.out, kAbout + "\r\n") << argument;
+        EXPECT_EQ(result.out, kAbout + "\n") << argument;
         EXPECT_EQ(result.err, "");
     }
 }
@@ -58,14 +59,14 @@ TEST(ConsoleUsage, IsWrittenInTheLocalesEncoding) {
     const std::string ibm866 = Execute({{"/?"}, "ru_RU.IBM866"}).out;
     EXPECT_EQ(ibm866, ExpectedUsage("IBM866"));
     // "/I, /I:A - В…": capital Ve is 0x82 in IBM866 and 0xC2 in Windows-1251.
-    const std::string thirdLine = e2e::SplitLines(ibm866)[5];
+    const std::string thirdLine = e2e::ScreenLines(ibm866)[5];
     EXPECT_EQ(thirdLine.substr(0, 12), "/I, /I:A - \x82");
-    EXPECT_EQ(e2e::SplitLines(cp1251)[5].substr(0, 12), "/I, /I:A - \xC2");
+    EXPECT_EQ(e2e::ScreenLines(cp1251)[5].substr(0, 12), "/I, /I:A - \xC2");
 }
 
 TEST(ConsoleUsage, CharactersTheLocaleLacksBecomeQuestionMarks) {
     const std::string ascii = Execute({{"/?"}, "C"}).out;
-    EXPECT_EQ(e2e::SplitLines(ascii)[5].substr(0, 19), "/I, /I:A - ??????? ");
+    EXPECT_EQ(e2e::ScreenLines(ascii)[5].substr(0, 19), "/I, /I:A - ??????? ");
     EXPECT_EQ(ascii.find_first_of("\x80\xFF"), std::string::npos);
 }
 

@@ -13,9 +13,10 @@ namespace {
 
 const std::string kTitleLine = "Brenvik - Pavik system info (console) 1.04.0112";
 
+// The screen's report as the file holds it: with CR LF line ends, without the last.
 std::string ScreenReport(const std::string &command, const std::string &locale = "C.UTF-8") {
     const std::string out = Execute({{command}, locale}).out;
-    return out.substr(0, out.size() - 2);
+    return e2e::LfToCrLf(out.substr(0, out.size() - 1));
 }
 
 std::string Utf16ToUtf8(const std::string &utf16le) {

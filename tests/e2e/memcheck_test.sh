@@ -86,8 +86,9 @@ one_command() {
     fi
     if [[ $stdout_kind == file || $stdout_kind == none ]]; then
         [[ -s $dir/out ]] && why+=("stdout not empty: $(head -c 200 "$dir/out" | cat -v | tr '\n' '|')")
-    elif [[ ! -s $dir/out || $(tail -c 2 "$dir/out" | od -An -tx1 | tr -d ' ') != 0d0a ]]; then
-        why+=("stdout is empty or does not end with CR LF")
+    elif [[ ! -s $dir/out || $(tail -c 1 "$dir/out" | od -An -tx1 | tr -d ' ') != 0a ]] ||
+        grep -a -q $'\r' "$dir/out"; then
+        why+=("stdout is empty or does not end its lines in LF alone")
     elif [[ $stdout_kind == usage ]]; then
         grep -a -q -F "${name}[.EXE] [[/I" "$dir/out" || why+=("stdout is not the usage")
     elif grep -a -q -F '[.EXE]' "$dir/out"; then

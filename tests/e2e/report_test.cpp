@@ -49,8 +49,8 @@ std::vector<std::string> ReportLines(const std::string &command) {
         Execute({command.empty() ? std::vector<std::string>{} : std::vector<std::string>{command}});
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out.substr(result.out.size() - 2), "\r\n");
-    return e2e::SplitLines(result.out.substr(0, result.out.size() - 2));
+    EXPECT_EQ(result.out.back(), '\n');
+    return e2e::ScreenLines(result.out.substr(0, result.out.size() - 1));
 }
 
 std::string Value(const std::vector<std::string> &lines, const std::string &label) {

@@ -169,6 +169,28 @@ std::vector<std::string> SplitLines(const std::string &text) {
     return lines;
 }
 
+std::vector<std::string> ScreenLines(const std::string &out) {
+    EXPECT_EQ(out.find('\r'), std::string::npos) << "a CR on standard output";
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    for (std::size_t at; (at = out.find('\n', from)) != std::string::npos; from = at + 1)
+        lines.push_back(out.substr(from, at - from));
+    lines.push_back(out.substr(from));
+    return lines;
+}
+
+std::string CrLfToLf(std::string text) {
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; ++at)
+        text.erase(at, 1);
+    return text;
+}
+
+std::string LfToCrLf(std::string text) {
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
+        text.insert(at, 1, '\r');
+    return text;
+}
+
 std::string Recode(const std::string &bytes, const char *from, const char *to) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) {

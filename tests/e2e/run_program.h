@@ -35,6 +35,11 @@ void WriteFile(const std::string &path, const std::string &bytes);
 std::string TemporaryDirectory();
 std::vector<std::string> DirectoryEntries(const std::string &path);
 std::vector<std::string> SplitLines(const std::string &text); // at CR LF
+// Standard output's lines, at LF; a CR in it fails the test.
+std::vector<std::string> ScreenLines(const std::string &out);
+// The line ends of the report files (CR LF) and of standard output (LF).
+std::string CrLfToLf(std::string text);
+std::string LfToCrLf(std::string text);
 // Converts bytes between two charsets with iconv; unconvertible input fails the test.
 std::string Recode(const std::string &bytes, const char *from, const char *to);
 

@@ -9,7 +9,7 @@ set -u
 mode=${1:?} BUILD=${2:?}
 PACKAGES=$BUILD/packages
 VERSION=1.4.0.112
-ABOUT=$'Brenvik - Pavik system info (console) 1.04.0112\r\nCopyright (C) 2026 Brenvik - Pavik\r'
+ABOUT=$'Brenvik - Pavik system info (console) 1.04.0112\nCopyright (C) 2026 Brenvik - Pavik'
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/report.sh"
 check() { if [ "$2" = "$3" ]; then report "$1"; else report "$1" "got:" "$2" "expected:" "$3"; fi; }
 finish() { printf '%d passed, %d failed\n' "$PASSED" "$FAILED"; [ "$FAILED" -eq 0 ]; exit; }
@@ -24,10 +24,12 @@ DESKTOP_FILES="usr/bin/Orbelle
 usr/share/applications/orbelle.desktop
 usr/share/doc/orbelle-desktop/changelog.gz
 usr/share/doc/orbelle-desktop/copyright
+usr/share/icons/hicolor/128x128/apps/orbelle.png
 usr/share/icons/hicolor/16x16/apps/orbelle.png
 usr/share/icons/hicolor/32x32/apps/orbelle.png
 usr/share/icons/hicolor/48x48/apps/orbelle.png
-usr/share/man/man1/Orbelle.1.gz"
+usr/share/man/man1/Orbelle.1.gz
+usr/share/metainfo/example.brenvik_pavik.orbelle.metainfo.xml"
 
 # run_installed BIN DIR: the installed programs, as a user runs them
 run_installed() {
@@ -51,7 +53,10 @@ install)
         "$(grep '^Exec=' "$TMP/root/usr/share/applications/orbelle.desktop")" "Exec=Orbelle /I"
     check "desktop-file-validate" \
         "$(desktop-file-validate "$TMP/root/usr/share/applications/orbelle.desktop" 2>&1)" ""
-    for size in 16 32 48; do
+    check "appstreamcli validate: no error, no warning" "$(appstreamcli validate --no-net \
+        "$TMP/root/usr/share/metainfo/example.brenvik_pavik.orbelle.metainfo.xml" 2>&1 |
+        grep -E '^[EW]:')" ""
+    for size in 16 32 48 128; do
         check "icon ${size}px" "$(identify -format '%m %w %h' \
             "$TMP/root/usr/share/icons/hicolor/${size}x${size}/apps/orbelle.png")" "PNG $size $size"
     done
@@ -65,7 +70,8 @@ manuals)
         check "$page.1: man -l renders it" "$(cat "$TMP/man.err")" ""
         missing=()
         for text in /I /I:A /I:V /I:MS /I:MI /I:PI /I:LI /I:LI2 /F /F:A /F:U /E /A /ABOUT '/?' \
-                    /USAGE /HELP "$page.TXT" "journalctl -t $page" "EXIT STATUS" EXAMPLES; do
+                    /USAGE /HELP "$page.TXT" "journalctl -t $page" "EXIT STATUS" EXAMPLES MIT "dpkg -r" \
+                    install_manifest.txt "CR LF" "LF" "Russian" "exit status 0" swap; do
             grep -qF -- "$text" <<<"$rendered" || missing+=("$text")
         done
         check "$page.1: names every command, the file, the journal, exit statuses, examples" \
@@ -95,10 +101,14 @@ debian)
     else report "console package does not depend on Qt"; fi
     if grep -q libqt6widgets6 <<<"$desktop_depends"; then report "desktop package depends on Qt Widgets"
     else report "desktop depends" "$desktop_depends"; fi
-    lintian --fail-on error "$console" "$desktop" "${cross[@]}" >"$TMP/lintian" 2>&1
+    check "copyright: the MIT (Expat) licence" "$(dpkg-deb --fsys-tarfile "$console" |
+        tar -xOf - ./usr/share/doc/orbelle-console/copyright | grep '^License:' | sort -u)" "License: Expat"
+    lintian -I --pedantic --fail-on error "$console" "$desktop" "${cross[@]}" >"$TMP/lintian" 2>&1
     status=$?
     if [ "$status" -eq 0 ] && ! grep -q '^E:' "$TMP/lintian"; then report "lintian: no error"
     else report "lintian" "$(grep -v 'root privileges' "$TMP/lintian" | head -n 20)"; fi
+    check "lintian: hardened and stripped binaries" \
+        "$(grep -E 'hardening-|binary-has-unneeded-section' "$TMP/lintian")" ""
     # Installed for real, then taken away again unless it was there before.
     was_installed=$(dpkg-query -W -f='${Status}\n' orbelle-console orbelle-desktop 2>/dev/null | grep -c 'ok installed')
     if dpkg -i "$console" "$desktop" >"$TMP/dpkg.log" 2>&1; then
@@ -117,11 +127,15 @@ zip)
     zip=$PACKAGES/Orbelle-$VERSION-windows.zip
     [ -f "$zip" ] || { report "zip" "$zip is missing: run make package"; finish; }
     check "zip contents" "$(unzip -Z1 "$zip" | grep -v '/$' | sort)" \
-        "$(printf "Orbelle-$VERSION-windows/%s\n" README.TXT x64/Orbelle.exe x64/OrbelleC.exe \
-            x86/Orbelle.exe x86/OrbelleC.exe | sort)"
+        "$(printf "Orbelle-$VERSION-windows/%s\n" LICENSE.TXT README.TXT x64/Orbelle.exe \
+            x64/OrbelleC.exe x86/Orbelle.exe x86/OrbelleC.exe | sort)"
     unzip -q "$zip" -d "$TMP/zip"
-    readme=$TMP/zip/Orbelle-$VERSION-windows/README.TXT
-    check "README.TXT has CR LF line ends" "$(grep -c $'\r$' "$readme")" "$(wc -l <"$readme")"
+    for text in README.TXT LICENSE.TXT; do
+        file=$TMP/zip/Orbelle-$VERSION-windows/$text
+        check "$text has CR LF line ends" "$(grep -c $'\r$' "$file")" "$(wc -l <"$file")"
+    done
+    check "LICENSE.TXT is LICENSE" "$(tr -d '\r' <"$TMP/zip/Orbelle-$VERSION-windows/LICENSE.TXT")" \
+        "$(cat "$(dirname "$0")/../../LICENSE")"
     for arch in x64:${3:?WIN64-BUILD} x86:${4:?WIN32-BUILD}; do
         check "${arch%%:*} executables are the builds'" \
             "$(cd "$TMP/zip/Orbelle-$VERSION-windows/${arch%%:*}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \

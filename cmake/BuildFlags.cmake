@@ -1,0 +1,42 @@
+# The compiler and linker flags of the project's own targets, as INTERFACE
+# libraries that each target links (orbelle_build_flags gathers them), so
+# that nothing is added to a distribution's own CFLAGS or to other projects.
+#   orbelle_warnings   -Wall -Wextra, and -Werror with ORBELLE_WERROR
+#   orbelle_sanitizers AddressSanitizer + UBSan (ORBELLE_SANITIZE), or the
+#                      same with libFuzzer's coverage (ORBELLE_FUZZ)
+#   orbelle_hardening  Debian's hardening flags (dpkg-buildflags with
+#                      DEB_BUILD_MAINT_OPTIONS=hardening=+all) for the Linux
+#                      programs, unless a sanitizer is on
+add_library(orbelle_warnings INTERFACE)
+target_compile_options(orbelle_warnings INTERFACE
+  $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra $<$<BOOL:${ORBELLE_WERROR}>:-Werror>>)
+
+add_library(orbelle_sanitizers INTERFACE)
+if(ORBELLE_SANITIZE OR ORBELLE_FUZZ)
+  target_compile_options(orbelle_sanitizers INTERFACE
+    $<$<BOOL:${ORBELLE_FUZZ}>:-fsanitize=fuzzer-no-link>
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(orbelle_sanitizers INTERFACE -fsanitize=address,undefined)
+endif()
+
+add_library(orbelle_hardening INTERFACE)
+if(ORBELLE_HARDEN AND NOT WIN32 AND NOT ORBELLE_SANITIZE AND NOT ORBELLE_FUZZ)
+  include(CheckPIESupported)
+  check_pie_supported(LANGUAGES CXX)
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  # _FORTIFY_SOURCE works only with optimisation: not in a Debug build.
+  set(optimised $<NOT:$<CONFIG:Debug>>)
+  target_compile_options(orbelle_hardening INTERFACE
+    $<${optimised}:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>
+    -Wformat -Werror=format-security
+    -fstack-protector-strong -fstack-clash-protection -fcf-protection
+    # With --gc-sections below: the statically linked C++ runtime brings
+    # only what is called, and with it fewer symbols to bind at start-up.
+    -ffunction-sections -fdata-sections)
+  target_link_options(orbelle_hardening INTERFACE
+    -Wl,-z,relro,-z,now $<${optimised}:-Wl,--gc-sections>)
+endif()
+
+add_library(orbelle_build_flags INTERFACE)
+target_link_libraries(orbelle_build_flags INTERFACE orbelle_warnings orbelle_sanitizers
+                      orbelle_hardening)
