@@ -5,7 +5,7 @@
 // box is about to be shown, so file and journal commands need no display.
 #include "embedded_resources.h"
 #include "kxutil.h"
-#include "kxutil_linux_detail.h"
+#include "kxutil_posix_detail.h"
 #include "orbelle_version.h"
 #include "unicode.h"
 
@@ -31,7 +31,7 @@
 namespace kxutil {
 namespace {
 
-using linux_detail::Fail;
+using posix_detail::Fail;
 
 constexpr WindowHandle kApplicationWindow = 1;
 constexpr int kMessageIconSize = 32;
@@ -40,13 +40,13 @@ constexpr int kAboutIconSize = 48;
 std::u16string g_windowIconPrefix;
 // Made once and never destroyed: the program ends when its one box closes,
 // and Qt must not be torn down by the C++ run-time's exit handlers.
-QApplication* g_application = nullptr;
+QApplication *g_application = nullptr;
 int g_qtArgc = 1;
 char g_qtName[] = "Orbelle";
-char* g_qtArgv[] = {g_qtName, nullptr};
+char *g_qtArgv[] = {g_qtName, nullptr};
 // Icons handed out by kxLoadResIcon: handle n is (*g_icons)[n - 1]; they
 // live as long as the application.
-std::vector<QIcon>* g_icons = nullptr;
+std::vector<QIcon> *g_icons = nullptr;
 QtMessageHandler g_qtDefaultHandler = nullptr;
 bool g_starting = false;
 
@@ -62,14 +62,15 @@ QString DisplayText(std::u16string_view text) {
 // Qt ends the process with abort() when its platform cannot start (a display
 // that does not answer): end it instead with the program's own one-line
 // error report, without the platform plugin's chatter before it.
-void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+void OnQtMessage(QtMsgType type, const QMessageLogContext &context, const QString &message) {
     if (type == QtFatalMsg && g_starting) {
         const std::string display = qgetenv("DISPLAY").toStdString();
         kxWriteErrorLine(kxRunTimeErrorLine("opening the display", -ENXIO,
                                             "cannot open a display (DISPLAY=" + display + ")"));
         _exit(1);
     }
-    if (!g_starting && g_qtDefaultHandler) g_qtDefaultHandler(type, context, message);
+    if (!g_starting && g_qtDefaultHandler)
+        g_qtDefaultHandler(type, context, message);
 }
 
 // Whether Qt has somewhere to show a window: a platform that needs no
@@ -81,15 +82,16 @@ bool DisplayNamed() {
     return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty();
 }
 
-const embedded_resources::Resource* FindIconGroup(std::string_view name) {
+const embedded_resources::Resource *FindIconGroup(std::string_view name) {
     for (std::size_t i = 0; i < embedded_resources::kIconsCount; ++i)
-        if (name == embedded_resources::kIcons[i].name) return &embedded_resources::kIcons[i];
+        if (name == embedded_resources::kIcons[i].name)
+            return &embedded_resources::kIcons[i];
     return nullptr;
 }
 
 // Every image of an embedded .ico file, as one icon of several sizes.
-QIcon IconFromGroup(const embedded_resources::Resource& group) {
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(group.data),
+QIcon IconFromGroup(const embedded_resources::Resource &group) {
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(group.data),
                                                static_cast<qsizetype>(group.size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -98,7 +100,8 @@ QIcon IconFromGroup(const embedded_resources::Resource& group) {
     for (int i = 0; i < reader.imageCount(); ++i) {
         reader.jumpToImage(i);
         const QImage image = reader.read();
-        if (!image.isNull()) icon.addPixmap(QPixmap::fromImage(image));
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
 }
@@ -106,7 +109,7 @@ QIcon IconFromGroup(const embedded_resources::Resource& group) {
 void ApplyWindowIcon() {
     const std::string prefix = unicode::Utf16ToUtf8(g_windowIconPrefix);
     for (std::size_t i = 0; i < embedded_resources::kIconsCount; ++i) {
-        const embedded_resources::Resource& group = embedded_resources::kIcons[i];
+        const embedded_resources::Resource &group = embedded_resources::kIcons[i];
         if (std::string_view(group.name).substr(0, prefix.size()) == prefix) {
             QApplication::setWindowIcon(IconFromGroup(group));
             return;
@@ -115,44 +118,51 @@ void ApplyWindowIcon() {
 }
 
 Status StartApplication() {
-    if (g_application) return kOk;
-    if (!DisplayNamed()) return Fail(ENXIO, "cannot open a display: none is named");
+    if (g_application)
+        return kOk;
+    if (!DisplayNamed())
+        return Fail(ENXIO, "cannot open a display: none is named");
     g_qtDefaultHandler = qInstallMessageHandler(OnQtMessage);
     g_starting = true;
     g_application = new QApplication(g_qtArgc, g_qtArgv);
     g_icons = new std::vector<QIcon>;
     g_starting = false;
-    if (!g_windowIconPrefix.empty()) ApplyWindowIcon();
+    if (!g_windowIconPrefix.empty())
+        ApplyWindowIcon();
     return kOk;
 }
 
-Status LoadIconGroup(std::u16string_view groupName, QIcon& icon) {
+Status LoadIconGroup(std::u16string_view groupName, QIcon &icon) {
     const std::string name = unicode::Utf16ToUtf8(groupName);
-    const embedded_resources::Resource* group = FindIconGroup(name);
-    if (group == nullptr) return Fail(ENOENT, "no icon group " + name);
-    if (Status status = StartApplication(); status < 0) return status;
+    const embedded_resources::Resource *group = FindIconGroup(name);
+    if (group == nullptr)
+        return Fail(ENOENT, "no icon group " + name);
+    if (Status status = StartApplication(); status < 0)
+        return status;
     icon = IconFromGroup(*group);
-    if (icon.isNull()) return Fail(EBADMSG, "icon group " + name + " holds no readable image");
+    if (icon.isNull())
+        return Fail(EBADMSG, "icon group " + name + " holds no readable image");
     return kOk;
 }
 
 // Prose wraps at blanks, but a long unbroken value (a 64-digit processor
 // mask) must not be cut off at the box's edge: a spacer as wide as the
 // longest word, beside the icon, keeps the box from growing narrower.
-void KeepLongestWordVisible(QMessageBox& box) {
-    auto* grid = qobject_cast<QGridLayout*>(box.layout());
-    if (grid == nullptr) return;
+void KeepLongestWordVisible(QMessageBox &box) {
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (grid == nullptr)
+        return;
     const QFontMetrics metrics(box.font());
     int widest = 0;
-    for (const QString& word : box.text().split(QRegularExpression(QStringLiteral("\\s+"))))
+    for (const QString &word : box.text().split(QRegularExpression(QStringLiteral("\\s+"))))
         widest = std::max(widest, metrics.horizontalAdvance(word));
     const int width = widest + 2 * kMessageIconSize + 4 * metrics.averageCharWidth();
     grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
-QLabel* AboutLine(const QString& text, const char* name) {
-    auto* label = new QLabel(text);
+QLabel *AboutLine(const QString &text, const char *name) {
+    auto *label = new QLabel(text);
     label->setObjectName(QString::fromLatin1(name));
     label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -161,29 +171,33 @@ QLabel* AboutLine(const QString& text, const char* name) {
 
 } // namespace
 
-Status kxGetThunderMainHandle(WindowHandle& handle) {
+Status kxGetThunderMainHandle(WindowHandle &handle) {
     handle = kApplicationWindow;
     return kOk;
 }
 
 Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view iconPrefix) {
-    if (handle != kApplicationWindow) return Fail(EINVAL, "no such window");
+    if (handle != kApplicationWindow)
+        return Fail(EINVAL, "no such window");
     g_windowIconPrefix = std::u16string(iconPrefix);
-    if (g_application) ApplyWindowIcon();
+    if (g_application)
+        ApplyWindowIcon();
     return kOk;
 }
 
-Status kxLoadResIcon(std::u16string_view groupName, Picture& picture) {
+Status kxLoadResIcon(std::u16string_view groupName, Picture &picture) {
     QIcon icon;
-    if (Status status = LoadIconGroup(groupName, icon); status < 0) return status;
+    if (Status status = LoadIconGroup(groupName, icon); status < 0)
+        return status;
     g_icons->push_back(icon);
     picture.Handle = g_icons->size();
     return kOk;
 }
 
-Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::int32_t& result) {
+Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::int32_t &result) {
     QIcon icon;
-    if (Status status = LoadIconGroup(iconGroup, icon); status < 0) return status;
+    if (Status status = LoadIconGroup(iconGroup, icon); status < 0)
+        return status;
     QMessageBox box;
     box.setObjectName(QStringLiteral("kxMsgBox"));
     box.setWindowTitle(QStringLiteral(ORBELLE_DIALOG_TITLE));
@@ -203,13 +217,16 @@ Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::in
 Status kxShellAboutA(WindowHandle, std::string_view appText, std::string_view otherText,
                      IconHandle icon) {
     std::u16string application, further, systemName;
-    if (Status status = linux_detail::LocaleBytesToUtf16(appText, application); status < 0)
+    if (Status status = posix_detail::LocaleBytesToUtf16(appText, application); status < 0)
         return status;
-    if (Status status = linux_detail::LocaleBytesToUtf16(otherText, further); status < 0)
+    if (Status status = posix_detail::LocaleBytesToUtf16(otherText, further); status < 0)
         return status;
-    if (Status status = kxGetHostOSFullName(0, -1, systemName); status < 0) return status;
-    if (Status status = StartApplication(); status < 0) return status;
-    if (icon == 0 || icon > g_icons->size()) return Fail(EINVAL, "no such icon handle");
+    if (Status status = kxGetHostOSFullName(0, -1, systemName); status < 0)
+        return status;
+    if (Status status = StartApplication(); status < 0)
+        return status;
+    if (icon == 0 || icon > g_icons->size())
+        return Fail(EINVAL, "no such icon handle");
 
     const std::size_t hash = application.find(u'#');
     const std::u16string caption = application.substr(0, hash);
@@ -219,27 +236,27 @@ Status kxShellAboutA(WindowHandle, std::string_view appText, std::string_view ot
     QDialog dialog;
     dialog.setObjectName(QStringLiteral("kxShellAbout"));
     dialog.setWindowTitle(ToQString(caption));
-    auto* iconLabel = new QLabel;
+    auto *iconLabel = new QLabel;
     iconLabel->setObjectName(QStringLiteral("icon"));
     iconLabel->setPixmap((*g_icons)[icon - 1].pixmap(kAboutIconSize));
     iconLabel->setAlignment(Qt::AlignTop);
-    QLabel* title = AboutLine(DisplayText(firstLine), "title");
+    QLabel *title = AboutLine(DisplayText(firstLine), "title");
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
-    auto* lines = new QVBoxLayout;
+    auto *lines = new QVBoxLayout;
     lines->addWidget(title);
     lines->addWidget(AboutLine(ToQString(systemName), "system"));
     lines->addWidget(AboutLine(QStringLiteral("Qt ") + QString::fromLatin1(qVersion()), "toolkit"));
     lines->addSpacing(8);
     lines->addWidget(AboutLine(DisplayText(further), "further"));
-    auto* row = new QHBoxLayout;
+    auto *row = new QHBoxLayout;
     row->addWidget(iconLabel);
     row->addSpacing(12);
     row->addLayout(lines, 1);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    auto* layout = new QVBoxLayout(&dialog);
+    auto *layout = new QVBoxLayout(&dialog);
     layout->addLayout(row);
     layout->addWidget(buttons);
     dialog.exec();

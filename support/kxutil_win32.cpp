@@ -445,8 +445,8 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
     const wchar_t *strings[] = {Wide(message)};
     // The message of this identifier in the executable's table is the text
     // alone, so a registered source shows exactly the text.
-    const BOOL reported = ReportEventW(log, EVENTLOG_INFORMATION_TYPE, 0, MSG_REPORT_ENTRY,
-                                       nullptr, 1, 0, strings, nullptr);
+    const BOOL reported = ReportEventW(log, EVENTLOG_INFORMATION_TYPE, 0, MSG_REPORT_ENTRY, nullptr,
+                                       1, 0, strings, nullptr);
     const DWORD error = GetLastError();
     DeregisterEventSource(log);
     return reported ? kOk : Fail(error, "ReportEventW");

@@ -25,15 +25,13 @@ inline std::u16string FromWide(const wchar_t *text, std::size_t length) {
 
 // A function the running Windows may lack, looked up at run time; null when
 // it is not there.
-template <typename Function>
-Function SystemFunction(const wchar_t *module, const char *name) {
+template <typename Function> Function SystemFunction(const wchar_t *module, const char *name) {
     const HMODULE handle = GetModuleHandleW(module);
     if (handle == nullptr)
         return nullptr;
     // Through a plain function pointer: GetProcAddress's own type is not the
     // function's.
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
 }
 
 } // namespace kxutil::win32_detail

@@ -70,6 +70,24 @@ std::size_t DecodeUtf8(std::string_view bytes, char32_t &c) {
     return length;
 }
 
+// UTF-8 to UTF-16; a byte outside any well-formed sequence becomes U+FFFD,
+// or, to escape it, the lone surrogate U+DC00 + byte.
+std::u16string DecodeAll(std::string_view bytes, bool escape) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t c;
+        std::size_t length = DecodeUtf8(bytes, c);
+        if (length == 0) {
+            c = escape ? 0xDC00 + static_cast<std::uint8_t>(bytes[0]) : kReplacement;
+            length = 1;
+        }
+        AppendUtf16(out, c);
+        bytes.remove_prefix(length);
+    }
+    return out;
+}
+
 // A lone low surrogate from U+DC80 to U+DCFF: a byte that Utf8ToUtf16Escaped
 // could not decode.
 bool IsEscapedByte(std::u16string_view text, std::size_t i) {
@@ -110,37 +128,9 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    while (!bytes.empty()) {
-        char32_t c;
-        std::size_t length = DecodeUtf8(bytes, c);
-        if (length == 0) {
-            c = kReplacement;
-            length = 1;
-        }
-        AppendUtf16(out, c);
-        bytes.remove_prefix(length);
-    }
-    return out;
-}
+std::u16string Utf8ToUtf16(std::string_view bytes) { return DecodeAll(bytes, false); }
 
-std::u16string Utf8ToUtf16Escaped(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    while (!bytes.empty()) {
-        char32_t c;
-        std::size_t length = DecodeUtf8(bytes, c);
-        if (length == 0) {
-            c = 0xDC00 + static_cast<std::uint8_t>(bytes[0]);
-            length = 1;
-        }
-        AppendUtf16(out, c);
-        bytes.remove_prefix(length);
-    }
-    return out;
-}
+std::u16string Utf8ToUtf16Escaped(std::string_view bytes) { return DecodeAll(bytes, true); }
 
 std::string Utf16ToUtf8Escaped(std::u16string_view text) {
     std::string out;

@@ -42,9 +42,9 @@ TEST(Normalisation, TrimsOuterBlanksUpperCasesAndCollapsesSpaceRuns) {
 TEST(CommandTable, AcceptsExactlyTheFortyFiveReportCommands) {
     // Each part alone and every pair of them, near misses included: the
     // interpreter must take exactly the reference's texts as reports.
-    const std::u16string parts[] = {u"/I",   u"/I:A",   u"/I:V",  u"/I:MS", u"/I:MI", u"/I:PI",
-                                    u"/I:LI", u"/I:LI2", u"/F",    u"/F:A",  u"/F:U",  u"/E",
-                                    u"/A",   u"/?",     u"/I:X",  u"/I:L",  u"/F:W",  u"/E:A"};
+    const std::u16string parts[] = {u"/I",    u"/I:A",   u"/I:V", u"/I:MS", u"/I:MI", u"/I:PI",
+                                    u"/I:LI", u"/I:LI2", u"/F",   u"/F:A",  u"/F:U",  u"/E",
+                                    u"/A",    u"/?",     u"/I:X", u"/I:L",  u"/F:W",  u"/E:A"};
     std::vector<std::u16string> candidates{u""};
     for (const std::u16string &first : parts) {
         candidates.push_back(first);

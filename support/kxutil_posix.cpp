@@ -1,0 +1,658 @@
+// kxutil on every POSIX system: errors, reading system files, the locale's
+// character set, the date and time, file names as bytes, writing all of a
+// buffer, the atomic replacement of the report file, and the process's
+// set-up. What only one system has lives in its own file (kxutil_linux.cpp).
+#include "embedded_resources.h"
+#include "kxutil.h"
+#include "kxutil_posix_detail.h"
+#include "orbelle_version.h"
+#include "unicode.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <new>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kxutil {
+namespace {
+
+// What the last failing operation knows about its failure beyond the status.
+std::string g_failureDetail;
+
+} // namespace
+
+// The system's words for an error number, in the user's language. The
+// messages' locale is set only on the way to an error, as a run that
+// succeeds never needs it.
+std::string posix_detail::SystemErrorText(int error) {
+    const int saved = errno;
+    static bool messagesLocaleSet = false;
+    if (!messagesLocaleSet) {
+        std::setlocale(LC_MESSAGES, "");
+        messagesLocaleSet = true;
+    }
+    std::string text = std::strerror(error);
+    errno = saved;
+    return text;
+}
+
+Status posix_detail::Fail(int error, std::string detail) {
+    g_failureDetail = std::move(detail);
+    return error > 0 ? -error : kErrIo;
+}
+
+void posix_detail::ClearFailure() { g_failureDetail.clear(); }
+
+namespace {
+
+int g_argc = 0;
+char **g_argv = nullptr;
+
+// The report's temporary file's name while it has one, for the signal
+// handler and the end on an allocation failure.
+char g_temporaryName[64];
+volatile std::sig_atomic_t g_temporaryNamed = 0;
+
+// An allocation that fails ends the program at once with the one-line
+// error: throwing would need memory too, and there may be none.
+void EndOutOfMemory() {
+    if (g_temporaryNamed)
+        unlink(g_temporaryName);
+    kxReportOutOfMemory();
+    _exit(1);
+}
+
+} // namespace
+
+namespace posix_detail {
+
+// The files read here are small; anything past this is not one of them
+// (a runaway file bound over it) and is refused, not read.
+constexpr std::size_t kMaxFileSize = 1 << 20;
+
+// Opens a system file for reading without ever blocking: a FIFO or a device
+// bound over /proc/meminfo must not hang the program, so only regular files
+// (the kernel's /proc and /sys files are such) are accepted.
+Status OpenSystemFile(const char *path, int &fd) {
+    fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return Fail(errno, std::string(path) + ": " + SystemErrorText(errno));
+    struct stat file {};
+    if (fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
+        const int error = errno;
+        close(fd);
+        fd = -1;
+        return Fail(S_ISREG(file.st_mode) ? error : EINVAL,
+                    std::string(path) + ": not a regular file");
+    }
+    return kOk;
+}
+
+// Reads the file's next bytes into buffer; 0 at its end.
+ssize_t ReadSome(int fd, char *buffer, std::size_t size) {
+    ssize_t count;
+    do
+        count = read(fd, buffer, size);
+    while (count < 0 && errno == EINTR);
+    return count;
+}
+
+Status ReadSmallFile(const char *path, std::string &content) {
+    content.clear();
+    int fd = -1;
+    if (Status status = OpenSystemFile(path, fd); status < 0)
+        return status;
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ReadSome(fd, buffer, sizeof buffer)) > 0) {
+        if (content.size() + static_cast<std::size_t>(count) > kMaxFileSize) {
+            close(fd);
+            return Fail(EFBIG, std::string(path) + ": larger than any such file should be");
+        }
+        content.append(buffer, static_cast<std::size_t>(count));
+    }
+    const int error = count < 0 ? errno : 0;
+    close(fd);
+    if (error != 0)
+        return Fail(error, std::string(path) + ": " + SystemErrorText(error));
+    return kOk;
+}
+
+// Calls lineFound with each line of a file of any length, holding one line
+// at a time, until it returns true.
+Status ForEachLine(const char *path, const std::function<bool(std::string_view)> &lineFound) {
+    int fd = -1;
+    if (Status status = OpenSystemFile(path, fd); status < 0)
+        return status;
+    std::string pending;
+    char buffer[16384];
+    ssize_t count = 0;
+    bool done = false;
+    while (!done && (count = ReadSome(fd, buffer, sizeof buffer)) > 0) {
+        pending.append(buffer, static_cast<std::size_t>(count));
+        std::size_t start = 0;
+        for (std::size_t end; !done && (end = pending.find('\n', start)) != std::string::npos;
+             start = end + 1)
+            done = lineFound(std::string_view(pending).substr(start, end - start));
+        pending.erase(0, start);
+    }
+    const int error = count < 0 ? errno : 0;
+    close(fd);
+    if (error != 0)
+        return Fail(error, std::string(path) + ": " + SystemErrorText(error));
+    if (!done && !pending.empty())
+        lineFound(std::string_view(pending));
+    return kOk;
+}
+
+// --- The locale's encoding, which stands for both the ANSI and the OEM code page ---
+
+// The name of the locale a category takes from the environment, as
+// setlocale(category, "") finds it.
+std::string_view EnvironmentLocale(const char *categoryVariable) {
+    for (const char *variable : {"LC_ALL", categoryVariable, "LANG"})
+        if (const char *value = std::getenv(variable); value != nullptr && *value != '\0')
+            return value;
+    return {};
+}
+
+bool IsCLocale(std::string_view name) { return name.empty() || name == "C" || name == "POSIX"; }
+
+// C.UTF-8 is the C locale with UTF-8 for its character set: its dates and
+// times are C's. Loading it costs a search of the locale aliases, which
+// the program spares itself.
+bool IsCUtf8Locale(std::string_view name) { return name == "C.UTF-8" || name == "C.utf8"; }
+
+// The locale's character set is read only when a text outside ASCII must
+// cross into or out of it: ASCII is the same in all of them, and most runs
+// never pay for loading the locale.
+// The name is kept as a copy: a later setlocale() (Qt's, in the windowed
+// program) may replace the text nl_langinfo() pointed to.
+const char *LocaleCodeset() {
+    static std::string codeset;
+    if (codeset.empty()) {
+        const std::string_view name = EnvironmentLocale("LC_CTYPE");
+        if (IsCUtf8Locale(name)) {
+            codeset = "UTF-8";
+        } else {
+            if (!IsCLocale(name))
+                std::setlocale(LC_CTYPE, "");
+            codeset = nl_langinfo(CODESET);
+        }
+    }
+    return codeset.c_str();
+}
+
+bool LocaleIsUtf8() { return std::strcmp(LocaleCodeset(), "UTF-8") == 0; }
+
+std::size_t Utf8SequenceLength(unsigned char lead) {
+    return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+// Converts with iconv; an input sequence the target lacks becomes
+// `replacement`, and the conversion goes on after it.
+Status Iconv(const char *to, const char *from, std::string_view input, const char *replacement,
+             bool inputIsUtf8, std::string &output) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return Fail(errno, std::string("no conversion from ") + from + " to " + to);
+    output.clear();
+    char *in = const_cast<char *>(input.data());
+    std::size_t inLeft = input.size();
+    std::vector<char> buffer(input.size() * 4 + 16);
+    Status status = kOk;
+    while (inLeft > 0) {
+        char *out = buffer.data();
+        std::size_t outLeft = buffer.size();
+        const std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
+        output.append(buffer.data(), static_cast<std::size_t>(out - buffer.data()));
+        if (result != static_cast<std::size_t>(-1))
+            continue;
+        if (errno == E2BIG)
+            continue;
+        if (errno != EILSEQ && errno != EINVAL) {
+            status = Fail(errno, "character conversion failed");
+            break;
+        }
+        output += replacement;
+        const std::size_t skip =
+            inputIsUtf8 ? Utf8SequenceLength(static_cast<unsigned char>(*in)) : 1;
+        in += std::min(skip, inLeft);
+        inLeft -= std::min(skip, inLeft);
+    }
+    iconv_close(cd);
+    return status;
+}
+
+Status LocaleBytesToUtf16(std::string_view bytes, std::u16string &text) {
+    if (unicode::IsAscii(bytes) || LocaleIsUtf8()) {
+        text = unicode::Utf8ToUtf16(bytes);
+        return kOk;
+    }
+    std::string utf8;
+    const Status status = Iconv("UTF-8", LocaleCodeset(), bytes, "\xEF\xBF\xBD", false, utf8);
+    if (status < 0)
+        return status;
+    text = unicode::Utf8ToUtf16(utf8);
+    return kOk;
+}
+
+// The file name without directory and last extension.
+std::string_view BaseNameOf(std::string_view path) {
+    std::string_view name = path.substr(path.rfind('/') + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0)
+        name = name.substr(0, dot);
+    return name;
+}
+
+// The base name for the out-of-memory line, which must be written without
+// the heap: argv[0]'s at start-up, the image's once that is known, with
+// control characters shown as '?'.
+char g_errorName[256] = "Orbelle";
+
+void KeepErrorName(std::string_view path) {
+    const std::string_view name = BaseNameOf(path);
+    if (name.empty())
+        return;
+    const std::size_t length = std::min(name.size(), sizeof g_errorName - 1);
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        g_errorName[i] = c < 0x20 || c == 0x7F ? '?' : name[i];
+    }
+    g_errorName[length] = '\0';
+}
+
+// A file name is bytes: it is decoded without loss, as the locale's text
+// where that gives the same bytes back, and byte for byte where it does not
+// (a name that is no text in the locale's character set).
+std::u16string FileNameToUtf16(std::string_view bytes) {
+    if (unicode::IsAscii(bytes) || LocaleIsUtf8())
+        return unicode::Utf8ToUtf16Escaped(bytes);
+    std::u16string text;
+    std::string back;
+    if (LocaleBytesToUtf16(bytes, text) >= 0 && kxStrConvB(text, back) >= 0 && back == bytes)
+        return text;
+    g_failureDetail.clear();
+    std::u16string escaped;
+    for (const char c : bytes)
+        escaped += static_cast<unsigned char>(c) < 0x80
+                       ? static_cast<char16_t>(c)
+                       : static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(c));
+    return escaped;
+}
+
+Status FileNameBytes(std::u16string_view name, std::string &bytes) {
+    if (unicode::HasEscapedBytes(name) || LocaleIsUtf8()) {
+        bytes = unicode::Utf16ToUtf8Escaped(name);
+        return kOk;
+    }
+    return kxStrConvB(name, bytes);
+}
+
+int ArgumentCount() { return g_argc; }
+char **Arguments() { return g_argv; }
+
+} // namespace posix_detail
+
+using namespace posix_detail;
+
+// --- Process set-up ---
+
+void kxInitProcess(int argc, char **argv) {
+    g_argc = argc;
+    g_argv = argv;
+    if (argc > 0 && argv[0] != nullptr)
+        KeepErrorName(argv[0]);
+    std::set_new_handler(EndOutOfMemory);
+    // A reader that went away must not kill the program: a failed write to
+    // standard output is simply not reported.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Nor must a file-size limit: the report write then fails like any other.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Keep a report file from ever landing on a closed standard descriptor.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (opened >= 0 && opened != fd)
+                close(opened);
+        }
+}
+
+Status kxIsInIDE(std::int16_t &inIde) {
+    inIde = 0;
+    return kOk;
+}
+
+Status kxInitCommonControls() { return kOk; }
+
+// The arguments joined by single spaces, read in the locale's encoding.
+Status kxGetArgumentText(std::u16string &text) {
+    std::string joined;
+    for (int i = 1; i < g_argc; ++i) {
+        if (i > 1)
+            joined += ' ';
+        joined += g_argv[i];
+    }
+    return LocaleBytesToUtf16(joined, text);
+}
+
+Status kxGetLegalCopyright(std::u16string &copyright) {
+    copyright = unicode::AsciiToUtf16(ORBELLE_LEGAL_COPYRIGHT);
+    return kOk;
+}
+
+std::string kxDescribeStatus(Status status) {
+    if (!g_failureDetail.empty())
+        return g_failureDetail;
+    return SystemErrorText(-status);
+}
+
+// --- Resources ---
+
+Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string &text) {
+    const std::string wantedName = unicode::Utf16ToUtf8(name);
+    const std::string wantedType = unicode::Utf16ToUtf8(type);
+    for (std::size_t i = 0; i < embedded_resources::kTextsCount; ++i) {
+        const embedded_resources::Resource &resource = embedded_resources::kTexts[i];
+        if (wantedName == resource.name && wantedType == resource.type) {
+            // The resources are written in Windows-1251, whatever the locale.
+            text = unicode::Cp1251ToUtf16(
+                std::string_view(reinterpret_cast<const char *>(resource.data), resource.size));
+            return kOk;
+        }
+    }
+    return Fail(ENOENT, "no resource " + wantedType + "/" + wantedName);
+}
+
+Status kxFormatGeneralDateNow(std::u16string &text) {
+    const std::string_view timeLocale = EnvironmentLocale("LC_TIME");
+    if (!IsCLocale(timeLocale) && !IsCUtf8Locale(timeLocale))
+        std::setlocale(LC_TIME, "");
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr)
+        return Fail(EINVAL, "the local time is not known");
+    const bool midnight = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
+    char buffer[256];
+    const std::size_t length =
+        std::strftime(buffer, sizeof buffer, midnight ? "%x" : "%x %X", &local);
+    if (length == 0)
+        return Fail(ERANGE, "the date does not fit");
+    return LocaleBytesToUtf16(std::string_view(buffer, length), text);
+}
+
+// --- Code pages ---
+
+// The ANSI bytes of a text: the locale's encoding, '?' for what it lacks.
+Status kxStrConvB(std::u16string_view text, std::string &bytes) {
+    const std::string utf8 = unicode::Utf16ToUtf8(text);
+    if (unicode::IsAscii(text) || LocaleIsUtf8()) {
+        bytes = utf8;
+        return kOk;
+    }
+    return Iconv(LocaleCodeset(), "UTF-8", utf8, "?", true, bytes);
+}
+
+Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
+    return LocaleBytesToUtf16(bytes, text);
+}
+
+Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
+    return kxStrConvB(text, oemBytes);
+}
+
+namespace {
+
+// SIGINT, SIGTERM, SIGHUP: the temporary file goes first, then the program
+// ends by that very signal (SA_RESETHAND restored its default action).
+extern "C" void RemoveTemporaryAndEnd(int signal) {
+    if (g_temporaryNamed)
+        unlink(g_temporaryName);
+    raise(signal);
+}
+
+void RemoveTemporaryOnSignals() {
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {
+        }, previous{};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue; // ignored by whoever started us: stays ignored
+        action.sa_handler = RemoveTemporaryAndEnd;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+// Runs a step that gives the temporary file its name with SIGINT, SIGTERM
+// and SIGHUP held back until the name is recorded for the handler.
+template <typename Step> int WithSignalsHeld(Step step) {
+    sigset_t held, previous;
+    sigemptyset(&held);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, &previous);
+    const int result = step();
+    const int error = errno;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return result;
+}
+
+// A fresh random name for a temporary file in the current directory.
+void NewTemporaryName() {
+    std::uint64_t random = 0;
+    if (getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+        random ^= static_cast<std::uint64_t>(std::time(nullptr)) * 0x9E3779B97F4A7C15u ^
+                  static_cast<std::uint64_t>(getpid()) << 32 ^
+                  reinterpret_cast<std::uintptr_t>(&random);
+    std::snprintf(g_temporaryName, sizeof g_temporaryName, ".orbelle-%016llx.tmp",
+                  static_cast<unsigned long long>(random));
+}
+
+// A file for the new report's bytes: nameless where the system and the file
+// system allows it, so that nothing is left behind whatever ends the
+// program; otherwise a new file of a random name.
+int CreateTemporary(bool &named) {
+    const int fd = OpenNamelessFile();
+    named = false;
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    named = true;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        NewTemporaryName();
+        const int created = WithSignalsHeld([] {
+            const int fd =
+                open(g_temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            g_temporaryNamed = fd >= 0;
+            return fd;
+        });
+        if (created >= 0 || errno != EEXIST)
+            return created;
+    }
+    return -1;
+}
+
+// Gives the nameless file a random name, for the rename.
+int NameTemporary(int fd) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        NewTemporaryName();
+        const int linked = WithSignalsHeld([&] {
+            g_temporaryNamed = LinkNamelessFile(fd, g_temporaryName) == 0;
+            return g_temporaryNamed ? 0 : -1;
+        });
+        if (linked == 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+int WriteAllTo(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written > 0)
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        else if (written == 0 || errno != EINTR)
+            return written == 0 ? EIO : errno;
+    }
+    return 0;
+}
+
+// The new report keeps the old one's owner, group (where the program may
+// set them) and permission bits.
+void KeepAccessOf(int fd, const struct stat &old) {
+    if (fchown(fd, old.st_uid, old.st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // Not allowed to give the file away: it stays the writer's own.
+    }
+    if (fchmod(fd, old.st_mode & 0777) != 0) {
+        // A file system without permission bits keeps its own.
+    }
+}
+
+// Why the file at the report's name must not be replaced, or 0.
+int RefusalToReplace(const char *target, const struct stat &old, std::string &why) {
+    if (!S_ISREG(old.st_mode))
+        return 0;
+    if (const auto image = RunningImageIdentity();
+        image && image->first == old.st_dev && image->second == old.st_ino) {
+        why = "it is this program's own file";
+        return ETXTBSY;
+    }
+    // rename() would replace a file the user may not write: the file's own
+    // permission decides, as it does for writing it in place.
+    if ((old.st_mode & 0222) == 0) {
+        why = "the file is read-only";
+        return EACCES;
+    }
+    return faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+// The name as the user knows it: the current directory's path and the name.
+std::string FullPathOf(const std::string &name) {
+    std::string directory(256, '\0');
+    while (getcwd(directory.data(), directory.size()) == nullptr) {
+        if (errno != ERANGE)
+            return name;
+        directory.resize(directory.size() * 2);
+    }
+    directory.resize(std::strlen(directory.c_str()));
+    return directory == "/" ? "/" + name : directory + "/" + name;
+}
+
+} // namespace
+
+// Writes a temporary file beside the report and renames it over the
+// report's name: readers see the old report or the new one, never a part,
+// and a symlink at that name is replaced rather than followed.
+Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
+    std::string target;
+    if (Status status = FileNameBytes(name, target); status < 0)
+        return status;
+    auto failure = [&](int error, const std::string &why) {
+        return Fail(error,
+                    FullPathOf(target) + ": " + (why.empty() ? SystemErrorText(error) : why));
+    };
+    struct stat old {};
+    const bool replacing = lstat(target.c_str(), &old) == 0;
+    if (!replacing && errno != ENOENT)
+        return failure(errno, {});
+    std::string why;
+    if (const int refusal = replacing ? RefusalToReplace(target.c_str(), old, why) : 0)
+        return failure(refusal, why);
+
+    RemoveTemporaryOnSignals();
+    bool named = false;
+    const int fd = CreateTemporary(named);
+    if (fd < 0)
+        return failure(errno, {});
+    int error = WriteAllTo(fd, bytes);
+    if (error == 0 && replacing && S_ISREG(old.st_mode))
+        KeepAccessOf(fd, old);
+    if (error == 0 && fsync(fd) != 0)
+        error = errno;
+    if (error == 0 && !named)
+        error = NameTemporary(fd);
+    if (close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && rename(g_temporaryName, target.c_str()) != 0)
+        error = errno;
+    if (error != 0 && g_temporaryNamed)
+        unlink(g_temporaryName);
+    g_temporaryNamed = 0;
+    return error != 0 ? failure(error, {}) : kOk;
+}
+
+namespace {
+
+// A reader that went away (EPIPE) wants no more: that is no failure.
+Status WriteAll(int fd, std::string_view bytes, const char *what) {
+    if (fcntl(fd, F_GETFD) < 0)
+        return kOk;
+    const int error = WriteAllTo(fd, bytes);
+    if (error != 0 && error != EPIPE)
+        return Fail(error, std::string(what) + ": " + SystemErrorText(error));
+    return kOk;
+}
+
+// Standard output is a text stream, and a Linux text line ends in LF: each
+// CR LF of the program's texts becomes LF, as a C runtime's text mode on
+// Windows turns LF into CR LF. A CR on its own stays.
+std::string WithLinuxLineEnds(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t from = 0; // the bytes before it are in text
+    for (std::size_t at = bytes.find("\r\n"); at != std::string_view::npos;
+         at = bytes.find("\r\n", at + 2)) {
+        text.append(bytes.data() + from, at - from);
+        from = at + 1;
+    }
+    return text.append(bytes.data() + from, bytes.size() - from);
+}
+
+} // namespace
+
+Status kxWriteStdOut(std::string_view bytes) {
+    return WriteAll(STDOUT_FILENO, WithLinuxLineEnds(bytes), "standard output");
+}
+
+Status kxWriteStdErr(std::string_view bytes) {
+    return WriteAll(STDERR_FILENO, bytes, "standard error");
+}
+
+void kxWriteErrorLine(std::u16string_view line) {
+    std::string bytes;
+    if (kxAnsiToOem(line, bytes) < 0)
+        bytes = unicode::Utf16ToUtf8(line);
+    kxWriteStdErr(bytes + "\n");
+}
+
+void kxReportOutOfMemory() noexcept {
+    constexpr std::string_view kRest =
+        ": run-time error: allocating memory failed (status -12: out of memory)\n";
+    const iovec pieces[] = {{g_errorName, std::strlen(g_errorName)},
+                            {const_cast<char *>(kRest.data()), kRest.size()}};
+    [[maybe_unused]] const ssize_t written = writev(STDERR_FILENO, pieces, 2);
+}
+
+} // namespace kxutil

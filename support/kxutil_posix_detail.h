@@ -1,0 +1,46 @@
+// What the POSIX kxutil file and each system's own file share.
+#pragma once
+
+#include "kxutil.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <utility>
+
+namespace kxutil::posix_detail {
+
+// Records the detail of a failure for kxDescribeStatus; returns -error.
+Status Fail(int error, std::string detail);
+// Forgets the detail of a failure that was recovered from.
+void ClearFailure();
+// The system's words for an error number, in the user's language.
+std::string SystemErrorText(int error);
+Status LocaleBytesToUtf16(std::string_view bytes, std::u16string &text);
+// A system file, whole: a regular file only, opened without blocking, at
+// most 1 MiB.
+Status ReadSmallFile(const char *path, std::string &content);
+// Each line of a file of any length, one at a time, until lineFound says so.
+Status ForEachLine(const char *path, const std::function<bool(std::string_view)> &lineFound);
+// The file name without directory and last extension.
+std::string_view BaseNameOf(std::string_view path);
+// A file name (bytes) as text, without loss.
+std::u16string FileNameToUtf16(std::string_view bytes);
+// The base name for the out-of-memory line, taken from a path.
+void KeepErrorName(std::string_view path);
+// The argument vector kxInitProcess was given.
+int ArgumentCount();
+char **Arguments();
+
+// --- What each system's own file provides ---
+// The running image's device and inode, to recognise it under another name.
+std::optional<std::pair<dev_t, ino_t>> RunningImageIdentity();
+// A new file in the current directory that has no name, or -1 with errno
+// (EOPNOTSUPP where the system or the file system has no such files).
+int OpenNamelessFile();
+// Gives such a file a name: 0, or -1 with errno.
+int LinkNamelessFile(int fd, const char *name);
+
+} // namespace kxutil::posix_detail
