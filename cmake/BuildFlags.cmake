@@ -26,10 +26,15 @@ if(ORBELLE_HARDEN AND NOT WIN32 AND NOT ORBELLE_SANITIZE AND NOT ORBELLE_FUZZ)
   set(CMAKE_POSITION_INDEPENDENT_CODE ON)
   # _FORTIFY_SOURCE works only with optimisation: not in a Debug build.
   set(optimised $<NOT:$<CONFIG:Debug>>)
+  # Control-flow protection exists on x86 only; Debian adds it where the
+  # compiler takes it, as here.
+  include(CheckCXXCompilerFlag)
+  check_cxx_compiler_flag(-fcf-protection ORBELLE_HAS_CF_PROTECTION)
   target_compile_options(orbelle_hardening INTERFACE
     $<${optimised}:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>
     -Wformat -Werror=format-security
-    -fstack-protector-strong -fstack-clash-protection -fcf-protection
+    -fstack-protector-strong -fstack-clash-protection
+    $<$<BOOL:${ORBELLE_HAS_CF_PROTECTION}>:-fcf-protection>
     # With --gc-sections below: the statically linked C++ runtime brings
     # only what is called, and with it fewer symbols to bind at start-up.
     -ffunction-sections -fdata-sections)
