@@ -64,7 +64,8 @@ std::string WithoutDeletedMark(std::string path) {
         return path;
     struct stat image {
     }, named{};
-    if (stat("/proc/self/exe", &image) == 0 && lstat(path.c_str(), &named) == 0 &&
+    if (fstatat(AT_FDCWD, "/proc/self/exe", &image, 0) == 0 &&
+        fstatat(AT_FDCWD, path.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
         image.st_dev == named.st_dev && image.st_ino == named.st_ino)
         return path; // a file really called so
     path.resize(path.size() - kMark.size());
@@ -102,8 +103,8 @@ Status RunningImagePath(std::string &path) {
 std::optional<std::pair<dev_t, ino_t>> posix_detail::RunningImageIdentity() {
     struct stat image {};
     std::string path;
-    if (stat("/proc/self/exe", &image) == 0 ||
-        (RunningImagePath(path) >= 0 && stat(path.c_str(), &image) == 0))
+    if (fstatat(AT_FDCWD, "/proc/self/exe", &image, 0) == 0 ||
+        (RunningImagePath(path) >= 0 && fstatat(AT_FDCWD, path.c_str(), &image, 0) == 0))
         return std::pair{image.st_dev, image.st_ino};
     return std::nullopt;
 }
@@ -218,7 +219,7 @@ ConventionalCgroupDirectory(const linux_sources::CgroupPath &path) {
         static_cast<long>(fileSystem.f_type) != (path.unified ? kCgroup2Magic : kCgroupMagic))
         return std::nullopt;
     const std::string directory = path.path == "/" ? mountPoint : mountPoint + path.path;
-    if (access(directory.c_str(), F_OK) != 0)
+    if (faccessat(AT_FDCWD, directory.c_str(), F_OK, 0) != 0)
         return std::nullopt;
     return linux_sources::CgroupDirectory{directory, mountPoint};
 }
@@ -230,9 +231,9 @@ CgroupDirectoryFromMountTable(const linux_sources::CgroupPath &path) {
     // first one whose directory is there is the one to read.
     ForEachLine("/proc/self/mountinfo", [&](std::string_view line) {
         found = linux_sources::MemoryCgroupDirectory(line, path);
-        return found && access(found->directory.c_str(), F_OK) == 0;
+        return found && faccessat(AT_FDCWD, found->directory.c_str(), F_OK, 0) == 0;
     });
-    if (found && access(found->directory.c_str(), F_OK) != 0)
+    if (found && faccessat(AT_FDCWD, found->directory.c_str(), F_OK, 0) != 0)
         found.reset();
     return found;
 }

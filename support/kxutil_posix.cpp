@@ -22,7 +22,6 @@
 #include <new>
 #include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
@@ -91,7 +90,7 @@ Status OpenSystemFile(const char *path, int &fd) {
     if (fd < 0)
         return Fail(errno, std::string(path) + ": " + SystemErrorText(errno));
     struct stat file {};
-    if (fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
+    if (fstatat(fd, "", &file, AT_EMPTY_PATH) != 0 || !S_ISREG(file.st_mode)) {
         const int error = errno;
         close(fd);
         fd = -1;
@@ -312,6 +311,17 @@ using namespace posix_detail;
 
 // --- Process set-up ---
 
+namespace {
+
+void IgnoreSignal(int signal) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(signal, &ignore, nullptr);
+}
+
+} // namespace
+
 void kxInitProcess(int argc, char **argv) {
     g_argc = argc;
     g_argv = argv;
@@ -320,9 +330,9 @@ void kxInitProcess(int argc, char **argv) {
     std::set_new_handler(EndOutOfMemory);
     // A reader that went away must not kill the program: a failed write to
     // standard output is simply not reported.
-    std::signal(SIGPIPE, SIG_IGN);
+    IgnoreSignal(SIGPIPE);
     // Nor must a file-size limit: the report write then fails like any other.
-    std::signal(SIGXFSZ, SIG_IGN);
+    IgnoreSignal(SIGXFSZ);
     // Keep a report file from ever landing on a closed standard descriptor.
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
@@ -574,7 +584,7 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
                     FullPathOf(target) + ": " + (why.empty() ? SystemErrorText(error) : why));
     };
     struct stat old {};
-    const bool replacing = lstat(target.c_str(), &old) == 0;
+    const bool replacing = fstatat(AT_FDCWD, target.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (!replacing && errno != ENOENT)
         return failure(errno, {});
     std::string why;
@@ -650,9 +660,10 @@ void kxWriteErrorLine(std::u16string_view line) {
 void kxReportOutOfMemory() noexcept {
     constexpr std::string_view kRest =
         ": run-time error: allocating memory failed (status -12: out of memory)\n";
-    const iovec pieces[] = {{g_errorName, std::strlen(g_errorName)},
-                            {const_cast<char *>(kRest.data()), kRest.size()}};
-    [[maybe_unused]] const ssize_t written = writev(STDERR_FILENO, pieces, 2);
+    if (write(STDERR_FILENO, g_errorName, std::strlen(g_errorName)) >= 0 &&
+        write(STDERR_FILENO, kRest.data(), kRest.size()) >= 0) {
+        // Nothing more can be done about a standard error that takes nothing.
+    }
 }
 
 } // namespace kxutil

@@ -1,5 +1,6 @@
 #include "unicode.h"
 
+#include <array>
 #include <cstdint>
 
 namespace unicode {
@@ -104,6 +105,19 @@ constexpr char16_t kCp1251High[64] = {
     0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
     0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
 
+// Every byte's character, in one look-up: the usage text is decoded at
+// every start.
+constexpr std::array<char16_t, 256> MakeCp1251Table() {
+    std::array<char16_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte)
+        table[byte] = byte < 0x80 ? static_cast<char16_t>(byte)
+                      : byte < 0xC0
+                          ? kCp1251High[byte - 0x80]
+                          : static_cast<char16_t>(0x0410 + (byte - 0xC0)); // А..я in order
+    return table;
+}
+constexpr std::array<char16_t, 256> kCp1251 = MakeCp1251Table();
+
 } // namespace
 
 std::string Utf16ToUtf8(std::u16string_view text) {
@@ -158,12 +172,8 @@ std::u16string Cp1251ToUtf16(std::string_view bytes) {
         return std::u16string(reinterpret_cast<const unsigned char *>(bytes.data()),
                               reinterpret_cast<const unsigned char *>(bytes.data()) + bytes.size());
     std::u16string out(bytes.size(), u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto byte = static_cast<std::uint8_t>(bytes[i]);
-        out[i] = byte < 0x80   ? static_cast<char16_t>(byte)
-                 : byte < 0xC0 ? kCp1251High[byte - 0x80]
-                               : static_cast<char16_t>(0x0410 + (byte - 0xC0)); // А..я in order
-    }
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        out[i] = kCp1251[static_cast<std::uint8_t>(bytes[i])];
     return out;
 }
 
