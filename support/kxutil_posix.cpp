@@ -90,14 +90,15 @@ Status OpenSystemFile(const char *path, int &fd) {
     if (fd < 0)
         return Fail(errno, std::string(path) + ": " + SystemErrorText(errno));
     struct stat file {};
-    if (fstatat(fd, "", &file, AT_EMPTY_PATH) != 0 || !S_ISREG(file.st_mode)) {
-        const int error = errno;
-        close(fd);
-        fd = -1;
-        return Fail(S_ISREG(file.st_mode) ? error : EINVAL,
-                    std::string(path) + ": not a regular file");
-    }
-    return kOk;
+    const bool examined = fstat(fd, &file) == 0;
+    if (examined && S_ISREG(file.st_mode))
+        return kOk;
+    const int error = errno;
+    close(fd);
+    fd = -1;
+    if (!examined)
+        return Fail(error, std::string(path) + ": " + SystemErrorText(error));
+    return Fail(EINVAL, std::string(path) + ": not a regular file");
 }
 
 // Reads the file's next bytes into buffer; 0 at its end.
