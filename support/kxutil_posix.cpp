@@ -329,8 +329,8 @@ void kxInitProcess(int argc, char **argv) {
     if (argc > 0 && argv[0] != nullptr)
         KeepErrorName(argv[0]);
     std::set_new_handler(EndOutOfMemory);
-    // A reader that went away must not kill the program: a failed write to
-    // standard output is simply not reported.
+    // A reader that went away must not kill the program: the write gives
+    // EPIPE, and the program ends quietly.
     IgnoreSignal(SIGPIPE);
     // Nor must a file-size limit: the report write then fails like any other.
     IgnoreSignal(SIGXFSZ);
