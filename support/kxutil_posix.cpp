@@ -480,7 +480,7 @@ void NewTemporaryName() {
 }
 
 // A file for the new report's bytes: nameless where the system and the file
-// system allows it, so that nothing is left behind whatever ends the
+// system allow it, so that nothing is left behind whatever ends the
 // program; otherwise a new file of a random name.
 int CreateTemporary(bool &named) {
     const int fd = OpenNamelessFile();

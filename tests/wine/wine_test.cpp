@@ -378,9 +378,10 @@ TEST_P(Wine, WindowedProgramWritesItsReportFileWithoutADisplay) {
     EXPECT_EQ(file.substr(0, file.find("\r\n")), kDialogTitle + " 1.04.0112");
     const e2e::Result box = Run({"/I:PI"}, directory, Program("Orbelle"));
     EXPECT_EQ(box.exitStatus, 1);
-    EXPECT_NE(box.err.find("Orbelle: run-time error: showing a message box failed"),
-              std::string::npos)
+    EXPECT_EQ(box.err.rfind("Orbelle: run-time error: showing a message box failed", 0), 0u)
         << box.err;
+    // One line, ended as the console program ends its error line.
+    EXPECT_EQ(box.err.find("\r\n"), box.err.size() - 2) << box.err;
 }
 
 } // namespace
