@@ -62,8 +62,8 @@ std::string WithoutDeletedMark(std::string path) {
     if (path.size() <= kMark.size() ||
         path.compare(path.size() - kMark.size(), kMark.size(), kMark) != 0)
         return path;
-    struct stat image {
-    }, named{};
+    struct stat image {};
+    struct stat named {};
     if (fstatat(AT_FDCWD, "/proc/self/exe", &image, 0) == 0 &&
         fstatat(AT_FDCWD, path.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
         image.st_dev == named.st_dev && image.st_ino == named.st_ino)
@@ -97,9 +97,9 @@ Status RunningImagePath(std::string &path) {
     return kOk;
 }
 
-// The image's device and inode, to recognise it under another name.
 } // namespace
 
+// The image's device and inode, to recognise it under another name.
 std::optional<std::pair<dev_t, ino_t>> posix_detail::RunningImageIdentity() {
     struct stat image {};
     std::string path;
@@ -230,11 +230,12 @@ CgroupDirectoryFromMountTable(const linux_sources::CgroupPath &path) {
     // A hierarchy may be listed at a place another mount now hides: the
     // first one whose directory is there is the one to read.
     ForEachLine("/proc/self/mountinfo", [&](std::string_view line) {
-        found = linux_sources::MemoryCgroupDirectory(line, path);
-        return found && faccessat(AT_FDCWD, found->directory.c_str(), F_OK, 0) == 0;
+        auto candidate = linux_sources::MemoryCgroupDirectory(line, path);
+        if (!candidate || faccessat(AT_FDCWD, candidate->directory.c_str(), F_OK, 0) != 0)
+            return false;
+        found = std::move(candidate);
+        return true;
     });
-    if (found && faccessat(AT_FDCWD, found->directory.c_str(), F_OK, 0) != 0)
-        found.reset();
     return found;
 }
 
