@@ -422,8 +422,8 @@ extern "C" void InterruptTheSend(int) {}
 // Runs send with SIGALRM set to interrupt it (no SA_RESTART) after the
 // given time; a send cut short gives -EINTR.
 template <typename Send> int SendWithin(unsigned seconds, Send send) {
-    struct sigaction action {
-    }, previous{};
+    struct sigaction action {};
+    struct sigaction previous {};
     action.sa_handler = InterruptTheSend;
     sigemptyset(&action.sa_mask);
     sigaction(SIGALRM, &action, &previous);

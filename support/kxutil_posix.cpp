@@ -442,10 +442,10 @@ void RemoveTemporaryOnSignals() {
         return;
     installed = true;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction action {
-        }, previous{};
+        struct sigaction previous {};
         if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
             continue; // ignored by whoever started us: stays ignored
+        struct sigaction action {};
         action.sa_handler = RemoveTemporaryAndEnd;
         action.sa_flags = SA_RESETHAND;
         sigemptyset(&action.sa_mask);
