@@ -13,6 +13,7 @@
 #include <iterator>
 #include <poll.h>
 #include <sstream>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -160,23 +161,25 @@ std::vector<std::string> DirectoryEntries(const std::string &path) {
     return names;
 }
 
-std::vector<std::string> SplitLines(const std::string &text) {
+namespace {
+
+std::vector<std::string> SplitAt(const std::string &text, std::string_view separator) {
     std::vector<std::string> lines;
     std::size_t from = 0;
-    for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2)
+    for (std::size_t at; (at = text.find(separator, from)) != std::string::npos;
+         from = at + separator.size())
         lines.push_back(text.substr(from, at - from));
     lines.push_back(text.substr(from));
     return lines;
 }
 
+} // namespace
+
+std::vector<std::string> SplitLines(const std::string &text) { return SplitAt(text, "\r\n"); }
+
 std::vector<std::string> ScreenLines(const std::string &out) {
     EXPECT_EQ(out.find('\r'), std::string::npos) << "a CR on standard output";
-    std::vector<std::string> lines;
-    std::size_t from = 0;
-    for (std::size_t at; (at = out.find('\n', from)) != std::string::npos; from = at + 1)
-        lines.push_back(out.substr(from, at - from));
-    lines.push_back(out.substr(from));
-    return lines;
+    return SplitAt(out, "\n");
 }
 
 std::string CrLfToLf(std::string text) {
