@@ -18,10 +18,11 @@ log() { printf '%s\n' "$*" >&2; }
 # Small Python helper: exact-byte work that bash does badly.
 write_helper() {
     cat >"$1" <<'PY'
-import os, socket, sys, time
+import os, pickle, re, socket, sys, time
 
 def parse_export(data):
-    """Parse `journalctl -o export` (including its binary-safe fields)."""
+    """Parse `journalctl -o export` (including its binary-safe fields): each
+    entry maps a field name to the list of its values, in order."""
     entries, cur, i = [], {}, 0
     while i < len(data):
         nl = data.find(b"\n", i)
@@ -32,13 +33,173 @@ def parse_export(data):
             cur, i = {}, nl + 1
         elif b"=" in line:
             key, val = line.split(b"=", 1)
-            cur.setdefault(key.decode(), val)
+            cur.setdefault(key.decode(), []).append(val)
             i = nl + 1
         else:  # name LF, 64-bit little-endian size, data, LF
             n = int.from_bytes(data[nl + 1:nl + 9], "little")
-            cur.setdefault(line.decode(), data[nl + 9:nl + 9 + n])
+            cur.setdefault(line.decode(), []).append(data[nl + 9:nl + 9 + n])
             i = nl + 9 + n + 1
     return entries + ([cur] if cur else [])
+
+def first(entry, name):
+    return entry.get(name, [None])[0]
+
+# --- The report's fields, checked against this machine and the entry's text.
+MESSAGE_ID = b"703b1144aadb45e18a2c29115422acd3"
+KINDS = {"/I": "all", "/I:A": "all", "/I:V": "version", "/I:MS": "memory-stat",
+         "/I:MI": "memory-info", "/I:PI": "processor-info", "/I:LI": "light-info",
+         "/I:LI2": "light-info-2"}
+# Field: the text's label (the first that the entry's text holds).
+FACTS = {
+    "ORBELLE_MEMORY_LOAD_PERCENT": ["Memory load:"],
+    "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES": ["Available physical:", "RAM free:"],
+    "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES": ["Total physical:", "RAM total:"],
+    "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES": ["Available page file:"],
+    "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES": ["Total page file:", "Swap total:"],
+    "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES": ["Available virtual:"],
+    "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES": ["Total virtual:"],
+    "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES": ["Swap used:"],
+    "ORBELLE_PAGE_SIZE_BYTES": ["Page size:"],
+    "ORBELLE_ALLOCATION_GRANULARITY_BYTES": ["Allocation granularity:"],
+    "ORBELLE_MINIMUM_APPLICATION_ADDRESS": ["Minimum application address:"],
+    "ORBELLE_MAXIMUM_APPLICATION_ADDRESS": ["Maximum application address:"],
+    "ORBELLE_PROCESSOR_ARCHITECTURE": [], "ORBELLE_PROCESSOR_LEVEL": [],
+    "ORBELLE_PROCESSOR_REVISION": [],
+    "ORBELLE_PROCESSOR_COUNT": ["Number of processors:"],
+    "ORBELLE_PROCESSOR_ACTIVE_MASK": [],
+    "ORBELLE_OS_BITNESS": [], "ORBELLE_OS_NAME": []}
+STAT = ["ORBELLE_MEMORY_LOAD_PERCENT", "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES",
+        "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES",
+        "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES",
+        "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES"]
+LAYOUT = ["ORBELLE_PAGE_SIZE_BYTES", "ORBELLE_ALLOCATION_GRANULARITY_BYTES",
+          "ORBELLE_MINIMUM_APPLICATION_ADDRESS", "ORBELLE_MAXIMUM_APPLICATION_ADDRESS"]
+CPU = ["ORBELLE_PROCESSOR_ARCHITECTURE", "ORBELLE_PROCESSOR_LEVEL", "ORBELLE_PROCESSOR_REVISION",
+       "ORBELLE_PROCESSOR_COUNT", "ORBELLE_PROCESSOR_ACTIVE_MASK"]
+NAME = ["ORBELLE_OS_BITNESS", "ORBELLE_OS_NAME"]
+KIND_FIELDS = {"all": STAT + LAYOUT + CPU + NAME, "version": NAME, "memory-stat": STAT,
+               "memory-info": LAYOUT, "processor-info": CPU,
+               "light-info": STAT[1:3], "light-info-2": STAT[1:3] + [STAT[4]] +
+               ["ORBELLE_MEMORY_USED_PAGE_FILE_BYTES"]}
+UNITS = {"KB": 1 << 10, "MB": 1 << 20, "GB": 1 << 30, "TB": 1 << 40, "PB": 1 << 50, "EB": 1 << 60}
+
+def os_name():
+    pretty = ""
+    for line in open("/etc/os-release", encoding="utf-8"):
+        if line.startswith("PRETTY_NAME="):
+            pretty = line[12:].strip().strip('"')
+    u = os.uname()
+    kernel = "%s %s %s" % (u.sysname, u.release, u.machine)
+    return pretty + ", " + kernel if pretty else kernel
+
+def online_mask():
+    mask = 0
+    for part in open("/sys/devices/system/cpu/online").read().strip().split(","):
+        lo, _, hi = part.partition("-")
+        for cpu in range(int(lo), int(hi or lo) + 1):
+            mask |= 1 << cpu if cpu < 64 else 0
+    return mask
+
+def cpuinfo(key):
+    for line in open("/proc/cpuinfo"):
+        name, _, value = line.partition(":")
+        if name.strip() == key:
+            return int(value)
+    return None
+
+def shows(text, exact):
+    """Whether a size text as the report writes it (three digits, cut off,
+    not rounded) stands for exactly this many bytes."""
+    number, unit = text.rsplit(" ", 1)
+    if unit == "bytes":
+        return int(number) == exact
+    decimals = len(number.partition(".")[2])
+    step = 10 ** -decimals
+    value = exact / UNITS[unit]
+    return float(number) <= value + 1e-9 and value < float(number) + step - 1e-9
+
+def check_fields(kind, entry, os_expected):
+    why = []
+    for name, values in entry.items():
+        if len(values) != 1 and not name.startswith("_"):
+            why.append("%s appears %d times" % (name, len(values)))
+    got = {k: v[0].decode("utf-8", "replace") for k, v in entry.items()}
+    names = sorted(k for k in got if k.startswith("ORBELLE_"))
+    expected = sorted(["ORBELLE_REPORT_KIND", "ORBELLE_VERSION"] + KIND_FIELDS[kind])
+    if names != expected:
+        why.append("fields %s, expected %s" % (names, expected))
+    if first(entry, "MESSAGE_ID") != MESSAGE_ID:
+        why.append("MESSAGE_ID=%r" % first(entry, "MESSAGE_ID"))
+    if got.get("ORBELLE_REPORT_KIND") != kind:
+        why.append("ORBELLE_REPORT_KIND=%r, expected %r" % (got.get("ORBELLE_REPORT_KIND"), kind))
+    if got.get("ORBELLE_VERSION") != "1.4.0.112":
+        why.append("ORBELLE_VERSION=%r" % got.get("ORBELLE_VERSION"))
+    numbers = {}
+    for name in names:
+        if name not in ("ORBELLE_REPORT_KIND", "ORBELLE_VERSION", "ORBELLE_OS_NAME"):
+            if re.fullmatch("0|[1-9][0-9]*", got[name]):
+                numbers[name] = int(got[name])
+            else:
+                why.append("%s=%r is not a plain whole number" % (name, got[name]))
+    lines = got.get("MESSAGE", "").split("\n")
+    labelled = {}
+    for line in lines:
+        label, colon, value = line.strip().partition(":")
+        if colon:
+            labelled[label + ":"] = value.strip()
+    page = os.sysconf("SC_PAGESIZE")
+    u = os.uname()
+    machine_facts = {
+        "ORBELLE_PAGE_SIZE_BYTES": page, "ORBELLE_ALLOCATION_GRANULARITY_BYTES": page,
+        "ORBELLE_MINIMUM_APPLICATION_ADDRESS":
+            max(int(open("/proc/sys/vm/mmap_min_addr").read()), page),
+        "ORBELLE_PROCESSOR_COUNT": os.sysconf("SC_NPROCESSORS_ONLN"),
+        "ORBELLE_PROCESSOR_ACTIVE_MASK": online_mask(),
+        "ORBELLE_OS_BITNESS": 64 if "64" in u.machine or u.machine == "s390x" else 32}
+    if u.machine == "x86_64":   # AMD64; level and revision as cpuid gives them
+        machine_facts.update({"ORBELLE_PROCESSOR_ARCHITECTURE": 9,
+                              "ORBELLE_PROCESSOR_LEVEL": cpuinfo("cpu family"),
+                              "ORBELLE_PROCESSOR_REVISION":
+                                  cpuinfo("model") * 256 + cpuinfo("stepping")})
+    for name, value in numbers.items():
+        if name in machine_facts and value != machine_facts[name]:
+            why.append("%s=%d, this machine has %d" % (name, value, machine_facts[name]))
+        shown = [labelled[l] for l in FACTS[name] if l in labelled]
+        if not FACTS[name]:
+            continue
+        if not shown:
+            why.append("%s: the text has no %s line" % (name, FACTS[name]))
+        elif name == "ORBELLE_MEMORY_LOAD_PERCENT":
+            if shown[0] != "%d%%" % value:
+                why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+        elif name.endswith("_ADDRESS"):
+            if int(shown[0], 16) != value:
+                why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+        elif name.endswith("_BYTES"):
+            if not shows(shown[0], value):
+                why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+        elif str(value) != shown[0]:
+            why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+    if "ORBELLE_PROCESSOR_ACTIVE_MASK" in numbers:
+        bits = lines[-1].strip()
+        if int(bits, 2) != numbers["ORBELLE_PROCESSOR_ACTIVE_MASK"]:
+            why.append("ORBELLE_PROCESSOR_ACTIVE_MASK differs from the text's %s" % bits)
+    if "ORBELLE_OS_NAME" in got:
+        if got["ORBELLE_OS_NAME"] != os_expected:
+            why.append("ORBELLE_OS_NAME=%r, expected %r" % (got["ORBELLE_OS_NAME"], os_expected))
+        if os_expected not in lines:
+            why.append("the text has no line %r" % os_expected)
+    if "ORBELLE_OS_BITNESS" in numbers and \
+            "Running %d-bit system" % numbers["ORBELLE_OS_BITNESS"] not in lines:
+        why.append("the text does not say it runs a %d-bit system" % numbers["ORBELLE_OS_BITNESS"])
+    return why
+
+def kind_of(args):
+    kind = "/I"
+    for arg in args:
+        if arg.upper().startswith("/I"):
+            kind = arg.upper()
+    return KINDS[kind]
 
 cmd, args = sys.argv[1], sys.argv[2:]
 if cmd == "expected":          # TITLE STDOUT_FILE OUT_FILE
@@ -49,18 +210,25 @@ if cmd == "expected":          # TITLE STDOUT_FILE OUT_FILE
     open(args[2], "wb").write(args[0].encode() + b"\n\n" + body)
 elif cmd == "between":         # MARK_A MARK_B OUT_DIR  (export on stdin)
     entries = parse_export(sys.stdin.buffer.read())
-    msgs = [e.get("MESSAGE") for e in entries]
+    msgs = [first(e, "MESSAGE") for e in entries]
     a, b = args[0].encode(), args[1].encode()
     if b not in msgs:
         sys.exit(2)            # not written yet: caller polls again
     if a not in msgs:
         sys.exit("barrier %s missing from the journal" % args[0])
     new = [e for e in entries[msgs.index(a) + 1:msgs.index(b)]
-           if e.get("_TRANSPORT") not in (b"driver", b"kernel", b"audit")]
+           if first(e, "_TRANSPORT") not in (b"driver", b"kernel", b"audit")]
     print(len(new))
     for field in ("MESSAGE", "PRIORITY", "SYSLOG_IDENTIFIER") if len(new) == 1 else ():
         if field in new[0]:
-            open(os.path.join(args[2], field), "wb").write(new[0][field])
+            open(os.path.join(args[2], field), "wb").write(first(new[0], field))
+    if len(new) == 1:
+        pickle.dump(new[0], open(os.path.join(args[2], "entry"), "wb"))
+elif cmd == "fields":          # ENTRY_FILE OS_NAME|"" PROGRAM_ARGS...: one reason a line
+    why = check_fields(kind_of(args[2:]), pickle.load(open(args[0], "rb")), args[1] or os_name())
+    for reason in why:
+        print(reason)
+    sys.exit(1 if why else 0)
 elif cmd == "stale":           # SOCKET_PATH: bind, exit without unlinking
     socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).bind(args[0])
     try:                       # check: nobody listens any more
@@ -161,8 +329,26 @@ case_journal() {   # NAME BINARY IDENT E_FLAG ARGS...: journald is running
         check_field "$dir/got" PRIORITY 6
         check_field "$dir/got" SYSLOG_IDENTIFIER "$ident"
         check_message "$dir/expected" "$dir/got/MESSAGE"
+        mapfile -t -O "${#why[@]}" why < <(python3 "$HELPER" fields "$dir/got/entry" \
+            "${OS_NAME:-}" "$@" 2>&1)
     fi
     report "$name" "${why[@]}"
+}
+
+# A system name that tries to end its field and add others: a line break
+# and '=' in os-release's PRETTY_NAME, seen through a private mount.
+case_crafted_os_release() {   # NAME
+    local dir="$WORK/os-release" u
+    mkdir -p "$dir"
+    printf '%s\n' 'NAME=Crafted' \
+        'PRETTY_NAME="Crafted=OS'$'\r''ORBELLE_OS_BITNESS=16' \
+        'MESSAGE_ID=00000000000000000000000000000000' \
+        'ORBELLE_PROCESSOR_COUNT=999"' >"$dir/os-release"
+    mount --bind "$dir/os-release" /etc/os-release || { report "$1" "cannot mount os-release"; return; }
+    u=$(uname -srm)
+    # The reader takes the value's first line; a control character shows as '?'.
+    OS_NAME="Crafted=OS?ORBELLE_OS_BITNESS=16, $u" case_journal "$1" "$BIN" "$NAME" /E /I:V
+    umount /etc/os-release
 }
 
 case_no_journal() {   # NAME SOCKET(none|stale|full) WORDS: journald is stopped here
@@ -206,6 +392,8 @@ inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
     case_journal "1 '/I:V /E' sends the report" "$BIN" "$NAME" /E /I:V
     case_journal "2 '/i:pi /e' lower case" "$BIN" "$NAME" /e /i:pi
     case_journal "3 renamed copy SysProbe '/I:V /E'" "$WORK/bin/SysProbe" SysProbe /E /I:V
+    case_journal "3m '/I:MI /E' the memory layout" "$BIN" "$NAME" /E /I:MI
+    case_crafted_os_release "3o an os-release name with a line break and '=' adds no field"
     if [[ -n $WINDOWED ]]; then
         REF_BIN=$BIN CASE_TITLE="Brenvik - Pavik system info 1.04.0112" \
             case_journal "3w windowed '/I:PI /E' without a display" "$WINDOWED" Orbelle /E /I:PI
