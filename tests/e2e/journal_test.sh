@@ -11,6 +11,8 @@ TITLE="Brenvik - Pavik system info (console) 1.04.0112"
 TOTAL_LIMIT=180     # seconds for the whole namespace part
 RUN_LIMIT=15        # seconds for one run of the program
 BARRIER_ID=orbelle-e2e-barrier
+MESSAGE_ID=703b1144aadb45e18a2c29115422acd3   # of every report entry (OrbelleC(1))
+SELF=$(readlink -f -- "${BASH_SOURCE[0]}")
 
 log() { printf '%s\n' "$*" >&2; }
 
@@ -229,6 +231,42 @@ elif cmd == "fields":          # ENTRY_FILE OS_NAME|"" PROGRAM_ARGS...: one reas
     for reason in why:
         print(reason)
     sys.exit(1 if why else 0)
+elif cmd == "collected":       # TITLE KINDS CENTRAL BY_ID [NAME FILE LOCAL DIR]...
+    title, kinds = args[0].encode(), args[1].split()
+    central, by_id = (parse_export(open(f, "rb").read()) for f in args[2:4])
+    hosts = [args[i:i + 4] for i in range(4, len(args), 4)]
+    ours = lambda entries: [e for e in entries if first(e, "SYSLOG_IDENTIFIER") == b"OrbelleC"]
+    why, machine_ids = [], set()
+    # What the transport must keep of each entry as it was on its host.
+    kept = lambda e: sorted((k, v) for k, v in e.items() if not k.startswith("__") and
+                            k not in ("_SOURCE_REALTIME_TIMESTAMP",))
+    for name, file, local, folder in hosts:
+        from_host = [e for e in ours(central) if first(e, "_HOSTNAME") == name.encode()]
+        in_file = ours(parse_export(open(file, "rb").read()))
+        at_home = ours(parse_export(open(local, "rb").read()))
+        if len(from_host) != len(kinds):
+            why.append("%s: %d entries collected, expected %d" % (name, len(from_host), len(kinds)))
+        if [first(e, "_HOSTNAME") for e in in_file] != [name.encode()] * len(kinds):
+            why.append("%s: its file holds %s" % (name, [first(e, "_HOSTNAME") for e in in_file]))
+        if [kept(e) for e in from_host] != [kept(e) for e in at_home]:
+            why.append("%s: the collected entries differ from the host's own" % name)
+        machine_ids.update(first(e, "_MACHINE_ID") for e in from_host)
+        for entry, kind in zip(from_host, kinds):   # the host ran them in this order
+            why += ["%s %s: %s" % (name, kind, w) for w in check_fields(kind_of([kind]), entry, os_name())]
+            screen = os.path.join(folder, "screen" + kind.replace("/", "_").replace(":", "_"))
+            if os.path.exists(screen):   # the kinds whose text stays the same from run to run
+                text = open(screen, "rb").read()
+                if first(entry, "MESSAGE") != title + b"\n\n" + text[:-1]:
+                    why.append("%s %s: MESSAGE is not the report" % (name, kind))
+    if len(machine_ids) != len(hosts):
+        why.append("%d machine IDs among %d hosts" % (len(machine_ids), len(hosts)))
+    if len(by_id) != len(hosts) * len(kinds) or ours(by_id) != by_id:
+        why.append("MESSAGE_ID query found %d entries (%d of OrbelleC), expected %d" %
+                   (len(by_id), len(ours(by_id)), len(hosts) * len(kinds)))
+    print(len(by_id))
+    for reason in why:
+        print(reason, file=sys.stderr)
+    sys.exit(1 if why else 0)
 elif cmd == "stale":           # SOCKET_PATH: bind, exit without unlinking
     socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).bind(args[0])
     try:                       # check: nobody listens any more
@@ -378,14 +416,116 @@ case_no_journal() {   # NAME SOCKET(none|stale|full) WORDS: journald is stopped 
     report "$name" "${why[@]}"
 }
 
+# --------------------------------------------------- collection: a fleet
+# Several hosts, each its own UTS and mount namespace with its own hostname,
+# machine ID and journald, report with /E; systemd-journal-upload sends each
+# journal over HTTPS to one systemd-journal-remote. All of it on the
+# namespace's own loopback: host N speaks from and to 127.0.0.(N+1), so
+# that --split-mode=host, which names a file after its peer's address,
+# gives each host a file of its own.
+FLEET_HOSTS=4
+FLEET_KINDS="/I:V /I:PI /I:MI /I:LI2 /I"
+FLEET_STABLE="/I:V /I:PI /I:MI"   # kinds whose text stays the same from run to run
+FLEET_PORT=19532
+
+make_certificates() {   # DIR: a CA, the server's certificate for every address, one per host
+    local dir=$1 san=IP:127.0.0.1 i
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do san+=",IP:127.0.0.$((i + 1))"; done
+    key() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "$@"; }
+    sign() {   # NAME EXTENSIONS
+        key -keyout "$dir/$1.key" -out "$dir/$1.csr" -subj "/CN=$1" &&
+            openssl x509 -req -in "$dir/$1.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" \
+                -CAcreateserial -days 1 -out "$dir/$1.pem" -extfile <(printf '%s\n' "$2")
+    }
+    key -x509 -keyout "$dir/ca.key" -out "$dir/ca.pem" -days 1 -subj "/CN=Orbelle test CA" &&
+        sign central "subjectAltName=$san" || return 1
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do
+        sign "host-$i" "extendedKeyUsage=clientAuth" || return 1
+    done
+} 2>/dev/null
+
+inside_host() {   # NAME ADDRESS BIN WORK JOURNALD CERTS UPLOAD: in its own UTS + mount namespace
+    local host=$1 address=$2 certs=$6 upload=$7 kind i n round
+    BIN=$3 WORK=$4 JOURNALD=$5 JOURNALD_PID=
+    trap stop_journald EXIT
+    fail() { log "$host: $*"; echo "$host: $*" >>"$WORK/errors"; exit 1; }
+    hostname "$host" && setup_mounts || fail "cannot set up the host"
+    od -An -tx1 -N16 /dev/urandom | tr -d ' \n' >"$WORK/machine-id" && echo >>"$WORK/machine-id"
+    mount --bind "$WORK/machine-id" /etc/machine-id || fail "cannot mount a machine ID"
+    start_journald || fail "its journald did not start"
+    for kind in $FLEET_KINDS; do
+        (cd "$WORK" && timeout "$RUN_LIMIT" "$BIN" "$kind" /E) || fail "OrbelleC $kind /E failed"
+    done
+    for kind in $FLEET_STABLE; do
+        (cd "$WORK" && "$BIN" "$kind" >"screen${kind//[\/:]/_}") || fail "OrbelleC $kind failed"
+    done
+    for ((i = 0; i < 50; i++)); do   # until journald has written every entry
+        n=$(journalctl -D /run/log/journal -o export MESSAGE_ID="$MESSAGE_ID" | grep -c '^MESSAGE_ID=')
+        ((n == $(wc -w <<<"$FLEET_KINDS"))) && break
+        sleep 0.1
+    done
+    journalctl -D /run/log/journal -o export >"$WORK/local.export"
+    timeout 30 "$upload" --url="https://$address:$FLEET_PORT" --key="$certs/$host.key" \
+        --cert="$certs/$host.pem" --trust="$certs/ca.pem" -D /run/log/journal \
+        --save-state="$WORK/state" --follow=no >"$WORK/upload.log" 2>&1 ||
+        fail "the upload failed: $(tail -n 3 "$WORK/upload.log")"
+}
+
+case_fleet() {   # NAME: journald is not needed here; each host has its own
+    local name=$1 dir="$WORK/fleet" why=() i pid pids=() remote_pid start end count
+    local remote=$REMOTE upload=${REMOTE%-remote}-upload
+    mkdir -p "$dir/certs" "$dir/central"
+    make_certificates "$dir/certs" || { report "$name" "openssl could not make the certificates"; return; }
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do ip addr add "127.0.0.$((i + 1))/32" dev lo; done
+    "$remote" --listen-https="$FLEET_PORT" --key="$dir/certs/central.key" \
+        --cert="$dir/certs/central.pem" --split-mode=host --output="$dir/central/" \
+        >"$dir/remote.log" 2>&1 &
+    remote_pid=$!
+    for ((i = 0; i < 50; i++)); do   # until it listens
+        python3 -c 'import socket,sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1)' \
+            "$FLEET_PORT" 2>/dev/null && break
+        sleep 0.1
+    done
+    start=${EPOCHREALTIME/./}
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do
+        mkdir -p "$dir/host-$i"
+        unshare --uts --mount --propagation private bash "$SELF" --in-host "host-$i" \
+            "127.0.0.$((i + 1))" "$BIN" "$dir/host-$i" "$JOURNALD" "$dir/certs" "$upload" &
+        pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid"; done
+    end=${EPOCHREALTIME/./}
+    kill "$remote_pid" && wait "$remote_pid"
+    [[ -s $dir/host-1/errors || -s $dir/errors ]] && why+=("$(cat "$dir"/host-*/errors 2>/dev/null)")
+    local files=() expected=()
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do expected+=("remote-127.0.0.$((i + 1)).journal"); done
+    mapfile -t files < <(cd "$dir/central" && ls)
+    [[ ${files[*]} == "${expected[*]}" ]] || why+=("central files: ${files[*]}; expected ${expected[*]}")
+    journalctl -D "$dir/central" -o export >"$dir/central.export"
+    journalctl -D "$dir/central" -o export MESSAGE_ID="$MESSAGE_ID" >"$dir/by-id.export"
+    local hosts=()
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do
+        journalctl --file="$dir/central/remote-127.0.0.$((i + 1)).journal" -o export \
+            >"$dir/host-$i.export" 2>/dev/null
+        hosts+=("host-$i" "$dir/host-$i.export" "$dir/host-$i/local.export" "$dir/host-$i")
+    done
+    count=$(python3 "$HELPER" collected "$TITLE" "$FLEET_KINDS" "$dir/central.export" \
+        "$dir/by-id.export" "${hosts[@]}" 2>"$dir/collected.err")
+    [[ -s $dir/collected.err ]] && mapfile -t -O "${#why[@]}" why <"$dir/collected.err"
+    printf '    %s entries collected from %d hosts in %d ms (reports, then an upload over HTTPS from each)\n' \
+        "${count:-no}" "$FLEET_HOSTS" $(((end - start) / 1000))
+    report "$name" "${why[@]}"
+}
+
 # ------------------------------------------------------------- main parts
-inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
-    BIN=$1 WORK=$2 JOURNALD=$3 WINDOWED=${4:-} HELPER="$WORK/helper.py" JOURNALD_PID=
+inside_namespace() {   # runs as PID 1 of a private mount, PID and network namespace
+    BIN=$1 WORK=$2 JOURNALD=$3 REMOTE=$4 WINDOWED=${5:-} HELPER="$WORK/helper.py" JOURNALD_PID=
     unset DISPLAY WAYLAND_DISPLAY
     NAME=$(basename -- "$BIN"); NAME=${NAME%.*}
     trap stop_journald EXIT
     trap 'exit 143' INT TERM
     setup_mounts || { log "ERROR: cannot set up private mounts"; exit 3; }
+    ip link set lo up || { log "ERROR: cannot bring up the loopback device"; exit 3; }
     start_journald || exit 3
     mkdir -p "$WORK/bin" && cp -- "$BIN" "$WORK/bin/SysProbe" || exit 3
 
@@ -398,6 +538,7 @@ inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
         REF_BIN=$BIN CASE_TITLE="Brenvik - Pavik system info 1.04.0112" \
             case_journal "3w windowed '/I:PI /E' without a display" "$WINDOWED" Orbelle /E /I:PI
     fi
+    case_fleet "3f $FLEET_HOSTS hosts' reports collected by systemd-journal-upload and -remote"
     stop_journald
     case_no_journal "4 no journal socket" none "systemd-journald is not running"
     case_no_journal "5 stale journal socket" stale "systemd-journald is not running"
@@ -408,27 +549,33 @@ inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
 setup_error() { log "ERROR: $*"; echo "0 passed, 0 failed"; exit 2; }
 
 main() {
-    local bin=${1:-} windowed=${2:-} missing=() tool journald='' rc passed failed
-    for tool in unshare journalctl logger python3 timeout; do
+    local bin=${1:-} windowed=${2:-} missing=() tool journald='' remote='' rc passed failed
+    for tool in unshare journalctl logger python3 timeout ip openssl; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
     for tool in /lib/systemd/systemd-journald /usr/lib/systemd/systemd-journald; do
         [[ -x $tool ]] && { journald=$tool; break; }
     done
     [[ -n $journald ]] || missing+=(systemd-journald)
+    for tool in /lib/systemd/systemd-journal-remote /usr/lib/systemd/systemd-journal-remote; do
+        [[ -x $tool && -x ${tool%-remote}-upload ]] && { remote=$tool; break; }
+    done
+    [[ -n $remote ]] || missing+=("systemd-journal-remote and -upload (package systemd-journal-remote)")
     ((${#missing[@]} == 0)) || setup_error "required tools not found: ${missing[*]}"
     [[ -n $bin && -x $bin ]] || setup_error "program under test not given or not executable: '$bin'"
     [[ $(id -u) -eq 0 ]] || setup_error "must run as root (mount namespace and bind mounts)"
 
     WORK=$(mktemp -d "${TMPDIR:-/tmp}/orbelle-journal.XXXXXX") || setup_error "mktemp failed"
-    trap 'rm -rf -- "$WORK"' EXIT
+    [[ -n ${KEEP_WORK:-} ]] || trap 'rm -rf -- "$WORK"' EXIT
     write_helper "$WORK/helper.py"
     # PID namespace + --kill-child: when its first process dies, the kernel
-    # kills everything left in it (journald included).
+    # kills everything left in it (journald included). The network namespace
+    # has its own loopback and nothing else.
     timeout -k 5 "$TOTAL_LIMIT" unshare --mount --propagation private \
-        --pid --fork --kill-child --mount-proc \
-        bash "$(readlink -f -- "$0")" --in-namespace \
-        "$(readlink -f -- "$bin")" "$WORK" "$journald" ${windowed:+"$(readlink -f -- "$windowed")"} &
+        --pid --fork --kill-child --mount-proc --net \
+        bash "$SELF" --in-namespace \
+        "$(readlink -f -- "$bin")" "$WORK" "$journald" "$remote" \
+        ${windowed:+"$(readlink -f -- "$windowed")"} &
     NS_PID=$!
     trap 'kill -TERM "$NS_PID" 2>/dev/null; wait "$NS_PID"; exit 143' INT TERM
     wait "$NS_PID"
@@ -442,6 +589,9 @@ main() {
 if [[ ${1:-} == --in-namespace ]]; then
     shift
     inside_namespace "$@"
+elif [[ ${1:-} == --in-host ]]; then
+    shift
+    inside_host "$@"
 else
     main "$@"
 fi
