@@ -423,7 +423,7 @@ case_no_journal() {   # NAME SOCKET(none|stale|full) WORDS: journald is stopped 
 # namespace's own loopback: host N speaks from and to 127.0.0.(N+1), so
 # that --split-mode=host, which names a file after its peer's address,
 # gives each host a file of its own.
-FLEET_HOSTS=4
+FLEET_HOSTS=${ORBELLE_FLEET_HOSTS:-4}   # more for a measurement: ORBELLE_FLEET_HOSTS=16
 FLEET_KINDS="/I:V /I:PI /I:MI /I:LI2 /I"
 FLEET_STABLE="/I:V /I:PI /I:MI"   # kinds whose text stays the same from run to run
 FLEET_PORT=19532
@@ -499,7 +499,8 @@ case_fleet() {   # NAME: journald is not needed here; each host has its own
     [[ -s $dir/host-1/errors || -s $dir/errors ]] && why+=("$(cat "$dir"/host-*/errors 2>/dev/null)")
     local files=() expected=()
     for ((i = 1; i <= FLEET_HOSTS; i++)); do expected+=("remote-127.0.0.$((i + 1)).journal"); done
-    mapfile -t files < <(cd "$dir/central" && ls)
+    mapfile -t files < <(cd "$dir/central" && ls | sort)
+    mapfile -t expected < <(printf '%s\n' "${expected[@]}" | sort)
     [[ ${files[*]} == "${expected[*]}" ]] || why+=("central files: ${files[*]}; expected ${expected[*]}")
     journalctl -D "$dir/central" -o export >"$dir/central.export"
     journalctl -D "$dir/central" -o export MESSAGE_ID="$MESSAGE_ID" >"$dir/by-id.export"
