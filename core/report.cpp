@@ -2,8 +2,8 @@
 #include "orbelle_version.h"
 #include "unicode.h"
 
-#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace modMain {
@@ -148,13 +148,14 @@ std::u16string IntegerText(std::uint64_t value) {
 }
 
 // A byte count, held as a double, as the whole number it is: every digit,
-// never an exponent.
+// never an exponent. FillReport has already refused an infinite or NaN
+// count; one beyond 64 bits, which no machine has, goes through printf.
 std::u16string ByteCountText(double bytes) {
+    if (bytes >= 0 && bytes < 18446744073709551616.0 && bytes == std::floor(bytes))
+        return IntegerText(static_cast<std::uint64_t>(bytes));
     char digits[320];
-    const std::to_chars_result end =
-        std::to_chars(digits, digits + sizeof digits, bytes, std::chars_format::fixed, 0);
-    return unicode::AsciiToUtf16(
-        std::string_view(digits, static_cast<std::size_t>(end.ptr - digits)));
+    std::snprintf(digits, sizeof digits, "%.0f", bytes);
+    return unicode::AsciiToUtf16(digits);
 }
 
 std::u16string KindName(ReportKind kind) {
@@ -179,33 +180,36 @@ std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view 
     std::vector<kxutil::LogField> fields = {
         {"ORBELLE_REPORT_KIND", KindName(kind)},
         {"ORBELLE_VERSION", unicode::AsciiToUtf16(ORBELLE_VERSION_FULL)}};
-    const auto add = [&](std::u16string_view placeholder, std::string_view field,
-                         std::u16string value) {
-        if (FindPlaceholder(reportTemplate, placeholder, 0) != std::u16string_view::npos)
+    // The placeholders the template holds, found in one pass: "%" and two digits.
+    bool holds[100] = {};
+    for (std::size_t i = 0; i + 2 < reportTemplate.size(); ++i)
+        if (reportTemplate[i] == u'%' && reportTemplate[i + 1] >= u'0' &&
+            reportTemplate[i + 1] <= u'9' && reportTemplate[i + 2] >= u'0' &&
+            reportTemplate[i + 2] <= u'9')
+            holds[(reportTemplate[i + 1] - u'0') * 10 + (reportTemplate[i + 2] - u'0')] = true;
+    const auto add = [&](int placeholder, std::string_view field, std::u16string value) {
+        if (holds[placeholder])
             fields.push_back({field, std::move(value)});
     };
-    add(u"%01", "ORBELLE_MEMORY_LOAD_PERCENT", IntegerText(memory.dwMemoryLoad));
-    add(u"%02", "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", ByteCountText(memory.ullAvailPhys));
-    add(u"%03", "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", ByteCountText(memory.ullTotalPhys));
-    add(u"%04", "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES", ByteCountText(memory.ullAvailPageFile));
-    add(u"%05", "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", ByteCountText(memory.ullTotalPageFile));
-    add(u"%06", "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", ByteCountText(memory.ullAvailVirtual));
-    add(u"%07", "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", ByteCountText(memory.ullTotalVirtual));
-    add(u"%08", "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES", ByteCountText(SwapInUse(memory)));
-    add(u"%10", "ORBELLE_PAGE_SIZE_BYTES", IntegerText(system.dwPageSize));
-    add(u"%11", "ORBELLE_ALLOCATION_GRANULARITY_BYTES",
-        IntegerText(system.dwAllocationGranularity));
-    add(u"%12", "ORBELLE_MINIMUM_APPLICATION_ADDRESS",
-        IntegerText(system.lpMinimumApplicationAddress));
-    add(u"%13", "ORBELLE_MAXIMUM_APPLICATION_ADDRESS",
-        IntegerText(system.lpMaximumApplicationAddress));
-    add(u"%20", "ORBELLE_PROCESSOR_ARCHITECTURE", IntegerText(system.wProcessorArchitecture));
-    add(u"%21", "ORBELLE_PROCESSOR_LEVEL", IntegerText(system.wProcessorLevel));
-    add(u"%22", "ORBELLE_PROCESSOR_REVISION", IntegerText(system.wProcessorRevision));
-    add(u"%23", "ORBELLE_PROCESSOR_COUNT", IntegerText(system.dwNumberOfProcessors));
-    add(u"%24", "ORBELLE_PROCESSOR_ACTIVE_MASK", IntegerText(system.dwActiveProcessorMask));
-    add(u"%30", "ORBELLE_OS_BITNESS", name.is64 ? u"64" : u"32");
-    add(u"%32", "ORBELLE_OS_NAME", name.fullName);
+    add(1, "ORBELLE_MEMORY_LOAD_PERCENT", IntegerText(memory.dwMemoryLoad));
+    add(2, "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", ByteCountText(memory.ullAvailPhys));
+    add(3, "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", ByteCountText(memory.ullTotalPhys));
+    add(4, "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES", ByteCountText(memory.ullAvailPageFile));
+    add(5, "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", ByteCountText(memory.ullTotalPageFile));
+    add(6, "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", ByteCountText(memory.ullAvailVirtual));
+    add(7, "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", ByteCountText(memory.ullTotalVirtual));
+    add(8, "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES", ByteCountText(SwapInUse(memory)));
+    add(10, "ORBELLE_PAGE_SIZE_BYTES", IntegerText(system.dwPageSize));
+    add(11, "ORBELLE_ALLOCATION_GRANULARITY_BYTES", IntegerText(system.dwAllocationGranularity));
+    add(12, "ORBELLE_MINIMUM_APPLICATION_ADDRESS", IntegerText(system.lpMinimumApplicationAddress));
+    add(13, "ORBELLE_MAXIMUM_APPLICATION_ADDRESS", IntegerText(system.lpMaximumApplicationAddress));
+    add(20, "ORBELLE_PROCESSOR_ARCHITECTURE", IntegerText(system.wProcessorArchitecture));
+    add(21, "ORBELLE_PROCESSOR_LEVEL", IntegerText(system.wProcessorLevel));
+    add(22, "ORBELLE_PROCESSOR_REVISION", IntegerText(system.wProcessorRevision));
+    add(23, "ORBELLE_PROCESSOR_COUNT", IntegerText(system.dwNumberOfProcessors));
+    add(24, "ORBELLE_PROCESSOR_ACTIVE_MASK", IntegerText(system.dwActiveProcessorMask));
+    add(30, "ORBELLE_OS_BITNESS", name.is64 ? u"64" : u"32");
+    add(32, "ORBELLE_OS_NAME", name.fullName);
     return fields;
 }
 

@@ -489,14 +489,26 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
     std::u16string baseName;
     if (Status status = kxGetModuleBaseName(baseName); status < 0)
         return status;
-    std::vector<std::string> entry = {std::move(message), "PRIORITY=6",
-                                      "SYSLOG_IDENTIFIER=" + unicode::Utf16ToUtf8(baseName),
-                                      std::string(kReportMessageId)};
+    // The other fields back to back in one buffer, each one iovec.
+    std::string others = "PRIORITY=6";
+    std::vector<std::size_t> ends = {others.size()};
+    const auto append = [&](std::string_view name, std::u16string_view value) {
+        others += name;
+        others += '=';
+        if (std::all_of(value.begin(), value.end(), [](char16_t c) { return c < 0x80; }))
+            others.append(value.begin(), value.end());
+        else
+            others += unicode::Utf16ToUtf8(value);
+        ends.push_back(others.size());
+    };
+    append("SYSLOG_IDENTIFIER", baseName);
+    others += kReportMessageId;
+    ends.push_back(others.size());
     for (const LogField &field : fields)
-        entry.push_back(std::string(field.name) + "=" + unicode::Utf16ToUtf8(field.value));
-    std::vector<iovec> vectors;
-    for (std::string &line : entry)
-        vectors.push_back({line.data(), line.size()});
+        append(field.name, field.value);
+    std::vector<iovec> vectors = {{message.data(), message.size()}};
+    for (std::size_t i = 0, start = 0; i < ends.size(); start = ends[i++])
+        vectors.push_back({others.data() + start, ends[i] - start});
     // libsystemd is loaded only here: the other commands never pay for it.
     using SendFunction = decltype(&sd_journal_sendv);
     void *library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
