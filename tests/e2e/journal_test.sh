@@ -445,7 +445,7 @@ make_certificates() {   # DIR: a CA, the server's certificate for every address,
 } 2>/dev/null
 
 inside_host() {   # NAME ADDRESS BIN WORK JOURNALD CERTS UPLOAD: in its own UTS + mount namespace
-    local host=$1 address=$2 certs=$6 upload=$7 kind i n round
+    local host=$1 address=$2 certs=$6 upload=$7 kind i n
     BIN=$3 WORK=$4 JOURNALD=$5 JOURNALD_PID=
     trap stop_journald EXIT
     fail() { log "$host: $*"; echo "$host: $*" >>"$WORK/errors"; exit 1; }
@@ -496,7 +496,8 @@ case_fleet() {   # NAME: journald is not needed here; each host has its own
     for pid in "${pids[@]}"; do wait "$pid"; done
     end=${EPOCHREALTIME/./}
     kill "$remote_pid" && wait "$remote_pid"
-    [[ -s $dir/host-1/errors || -s $dir/errors ]] && why+=("$(cat "$dir"/host-*/errors 2>/dev/null)")
+    cat "$dir"/host-*/errors >"$dir/errors" 2>/dev/null
+    [[ -s $dir/errors ]] && mapfile -t -O "${#why[@]}" why <"$dir/errors"
     local files=() expected=()
     for ((i = 1; i <= FLEET_HOSTS; i++)); do expected+=("remote-127.0.0.$((i + 1)).journal"); done
     mapfile -t files < <(cd "$dir/central" && ls | sort)
