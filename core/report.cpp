@@ -149,13 +149,14 @@ std::u16string IntegerText(std::uint64_t value) {
 
 // A byte count, held as a double, as the whole number it is: every digit,
 // never an exponent. FillReport has already refused an infinite or NaN
-// count; one beyond 64 bits, which no machine has, goes through printf.
+// count; one beyond 64 bits, negative or with a fraction, which no system
+// gives, goes through printf, rounded to the nearest whole number.
 std::u16string ByteCountText(double bytes) {
     if (bytes >= 0 && bytes < 18446744073709551616.0 && bytes == std::floor(bytes))
         return IntegerText(static_cast<std::uint64_t>(bytes));
     char digits[320];
     std::snprintf(digits, sizeof digits, "%.0f", bytes);
-    return unicode::AsciiToUtf16(digits);
+    return std::string_view(digits) == "-0" ? u"0" : unicode::AsciiToUtf16(digits);
 }
 
 std::u16string KindName(ReportKind kind) {
