@@ -6,7 +6,8 @@
 # make cross - cross-build OrbelleC and its unit tests for each of CROSS_ARCHES
 #              into build-cross/<arch>/ and test them under qemu-user-static
 # make fuzz  - run every fuzz target for FUZZ_SECONDS (300) seconds
-# make bench - time OrbelleC against uname, free and lscpu; writes docs/PERFORMANCE.md
+# make bench [EARLIER=path/to/OrbelleC] - time OrbelleC against uname, free, lscpu and
+#              logger (and an earlier build's /E); writes docs/PERFORMANCE.md
 # make install [PREFIX=/usr/local] [DESTDIR=...] - install both programs, manuals, menu entry
 # make package - the Debian packages, the Windows ZIP and installer, into build/packages/,
 #                and orbelle-console for arm64 and i386 into build-cross/<arch>/packages/
@@ -98,7 +99,7 @@ fuzz: build-fuzz
 
 .PHONY: bench
 bench: test-deps build
-	bench/run build
+	bench/run build 500 $(EARLIER)
 
 clean:
 	rm -rf build build-asan build-fuzz build-win64 build-win32 build-cross

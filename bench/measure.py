@@ -5,7 +5,7 @@ For each command: user-space instructions (callgrind, exact and repeatable),
 wall time (hyperfine: median and interquartile range), and peak resident
 memory (GNU time). Each figure is also given as a ratio to `uname -a`.
 
-usage: measure.py RUNS LABEL=COMMAND... [--skip LABEL=REASON...]
+usage: measure.py RUNS LABEL=COMMAND... [--skip LABEL=REASON...] [--compare LABEL|LABEL...]
 """
 import json
 import os
@@ -66,13 +66,16 @@ def peak_memory_kib(command, workdir, repeats=15):
 
 def main():
     runs = int(sys.argv[1])
-    measured, skipped = [], []
+    measured, skipped, compared = [], [], []
     arguments = sys.argv[2:]
     while arguments:
         argument = arguments.pop(0)
         if argument == "--skip":
             label, reason = arguments.pop(0).split("=", 1)
             skipped.append((label, reason))
+            continue
+        if argument == "--compare":
+            compared.append(tuple(arguments.pop(0).split("|", 1)))
             continue
         label, command = argument.split("=", 1)
         measured.append((label, shlex.split(command)))
@@ -98,6 +101,11 @@ def main():
             median / base[1], format(rss, ","), rss / base[3]))
     for label, reason in skipped:
         print("| %s | not measured: %s | | | | | | |" % (label, reason))
+    for label, other in compared:
+        (count, median, _, rss), (count0, median0, _, rss0) = rows[label], rows[other]
+        print("\n%s against %s: instructions %+.1f %%, median wall time %+.1f %%, peak RSS %+.1f %%."
+              % (label, other, 100.0 * (count - count0) / count0, 100.0 * (median - median0) / median0,
+                 100.0 * (rss - rss0) / rss0))
 
 
 if __name__ == "__main__":

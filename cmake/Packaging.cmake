@@ -58,6 +58,16 @@ foreach(size 16 32 48 128)
           RENAME orbelle.png COMPONENT desktop)
 endforeach()
 endif()
+# The daily report's systemd units (cmake/systemd/), installed disabled: the
+# service runs the OrbelleC of this installation's prefix.
+foreach(unit orbelle-report.service orbelle-report.timer)
+  install(CODE "
+    file(READ [[${PROJECT_SOURCE_DIR}/cmake/systemd/${unit}]] unit)
+    string(REPLACE @BINDIR@ \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\" unit \"\${unit}\")
+    file(WRITE [[${generated}/systemd/${unit}]] \"\${unit}\")
+    file(INSTALL [[${generated}/systemd/${unit}]]
+         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\")" COMPONENT console)
+endforeach()
 foreach(component ${ORBELLE_PACKAGES})
   install(FILES ${generated}/copyright ${generated}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orbelle-${component} COMPONENT ${component})

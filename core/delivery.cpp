@@ -25,10 +25,10 @@ std::u16string WithFileHeader(std::u16string report) {
     }
 }
 
-void SendToEventLog(std::u16string_view report) {
+void SendToEventLog(std::u16string_view report, const std::vector<kxutil::LogField> &fields) {
     const std::u16string text = EventLogText(ReadProgramIdentity(), report);
     std::int32_t unused = 0;
-    Check(kxutil::kxLogInfo(text, unused), "writing to the system journal");
+    Check(kxutil::kxLogInfo(text, fields, unused), "writing to the system journal");
 }
 
 } // namespace
@@ -71,12 +71,13 @@ void WriteReportFile(std::u16string text, OutputMode mode) {
     Check(kxutil::kxReplaceFile(fileName, bytes), "writing the report file");
 }
 
-void DeliverReport(std::u16string text, OutputMode mode) {
+void DeliverReport(std::u16string text, OutputMode mode,
+                   const std::vector<kxutil::LogField> &fields) {
     switch (static_cast<std::uint32_t>(mode)) {
     case kScreen: FrontEnd::ShowReport(std::move(text)); return;
     case kAnsiFile:
     case kUnicodeFile: WriteReportFile(std::move(text), mode); return;
-    case kEventLog: SendToEventLog(text); return;
+    case kEventLog: SendToEventLog(text, fields); return;
     default: return;
     }
 }

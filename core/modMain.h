@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace modMain {
 
@@ -47,6 +48,12 @@ struct RunTimeError {
     std::string detail;
 };
 
+// What FillReport reads of the system besides the two records.
+struct SystemName {
+    bool is64;
+    std::u16string fullName;
+};
+
 enum class Action { kAbout, kUsage, kReport };
 
 struct Command {
@@ -72,8 +79,14 @@ void DispatchCommandLine();
 // Report assembly
 void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
                         std::u16string_view value);
-void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
-                const kxutil::MemoryStatusRecord &memory);
+SystemName FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
+                      const kxutil::MemoryStatusRecord &memory);
+// The report's facts as exact values, for the journal: its kind, the
+// program's version, and each fact whose placeholder the template holds.
+std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view reportTemplate,
+                                           const kxutil::SystemInfoRecord &system,
+                                           const kxutil::MemoryStatusRecord &memory,
+                                           const SystemName &name);
 void BuildReport(ReportKind kind, OutputMode mode);
 void DescribeProcessor(std::u16string &text, std::uint16_t architecture, std::uint16_t level,
                        std::uint16_t revision);
@@ -84,7 +97,9 @@ std::u16string EventLogText(const ProgramIdentity &identity, std::u16string_view
 std::u16string ReportFileText(const ProgramIdentity &identity, std::u16string_view dateTime,
                               std::u16string_view report);
 std::string EncodeReportFile(std::u16string_view fileText, OutputMode mode);
-void DeliverReport(std::u16string text, OutputMode mode);
+// The fields go with the event-log entry only.
+void DeliverReport(std::u16string text, OutputMode mode,
+                   const std::vector<kxutil::LogField> &fields = {});
 void WriteReportFile(std::u16string text, OutputMode mode);
 
 } // namespace modMain

@@ -1,6 +1,9 @@
 #include "modMain.h"
+#include "orbelle_version.h"
+#include "unicode.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace modMain {
@@ -110,8 +113,8 @@ void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
 
 // Every step runs for every kind, in this order, each on the result of the
 // one before; the system's name comes last and is never searched.
-void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
-                const kxutil::MemoryStatusRecord &memory) {
+SystemName FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
+                      const kxutil::MemoryStatusRecord &memory) {
     ReplaceNumber(text, u"%01", memory.dwMemoryLoad);
     ReplaceByteSize(text, u"%02", memory.ullAvailPhys);
     ReplaceByteSize(text, u"%03", memory.ullTotalPhys);
@@ -135,6 +138,80 @@ void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
     std::u16string systemName;
     Check(kxutil::kxGetHostOSFullName(0, -1, systemName), "reading the system's name");
     ReplacePlaceholder(text, u"%32", systemName);
+    return {is64 != 0, std::move(systemName)};
+}
+
+namespace {
+
+std::u16string IntegerText(std::uint64_t value) {
+    return unicode::AsciiToUtf16(std::to_string(value));
+}
+
+// A byte count, held as a double, as the whole number it is: every digit,
+// never an exponent. FillReport has already refused an infinite or NaN
+// count; one beyond 64 bits, negative or with a fraction, which no system
+// gives, goes through printf, rounded to the nearest whole number.
+std::u16string ByteCountText(double bytes) {
+    if (bytes >= 0 && bytes < 18446744073709551616.0 && bytes == std::floor(bytes))
+        return IntegerText(static_cast<std::uint64_t>(bytes));
+    char digits[320];
+    std::snprintf(digits, sizeof digits, "%.0f", bytes);
+    return std::string_view(digits) == "-0" ? u"0" : unicode::AsciiToUtf16(digits);
+}
+
+std::u16string KindName(ReportKind kind) {
+    switch (kind) {
+    case kVersion: return u"version";
+    case kMemoryStat: return u"memory-stat";
+    case kMemoryInfo: return u"memory-info";
+    case kProcessorInfo: return u"processor-info";
+    case kLightInfo: return u"light-info";
+    case kLightInfo2: return u"light-info-2";
+    case kAll: break;
+    }
+    return u"all";
+}
+
+} // namespace
+
+std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view reportTemplate,
+                                           const kxutil::SystemInfoRecord &system,
+                                           const kxutil::MemoryStatusRecord &memory,
+                                           const SystemName &name) {
+    std::vector<kxutil::LogField> fields = {
+        {"ORBELLE_REPORT_KIND", KindName(kind)},
+        {"ORBELLE_VERSION", unicode::AsciiToUtf16(ORBELLE_VERSION_FULL)}};
+    // The placeholders the template holds, found in one pass: "%" and two digits.
+    bool holds[100] = {};
+    for (std::size_t i = 0; i + 2 < reportTemplate.size(); ++i)
+        if (reportTemplate[i] == u'%' && reportTemplate[i + 1] >= u'0' &&
+            reportTemplate[i + 1] <= u'9' && reportTemplate[i + 2] >= u'0' &&
+            reportTemplate[i + 2] <= u'9')
+            holds[(reportTemplate[i + 1] - u'0') * 10 + (reportTemplate[i + 2] - u'0')] = true;
+    const auto add = [&](int placeholder, std::string_view field, std::u16string value) {
+        if (holds[placeholder])
+            fields.push_back({field, std::move(value)});
+    };
+    add(1, "ORBELLE_MEMORY_LOAD_PERCENT", IntegerText(memory.dwMemoryLoad));
+    add(2, "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", ByteCountText(memory.ullAvailPhys));
+    add(3, "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", ByteCountText(memory.ullTotalPhys));
+    add(4, "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES", ByteCountText(memory.ullAvailPageFile));
+    add(5, "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", ByteCountText(memory.ullTotalPageFile));
+    add(6, "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", ByteCountText(memory.ullAvailVirtual));
+    add(7, "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", ByteCountText(memory.ullTotalVirtual));
+    add(8, "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES", ByteCountText(SwapInUse(memory)));
+    add(10, "ORBELLE_PAGE_SIZE_BYTES", IntegerText(system.dwPageSize));
+    add(11, "ORBELLE_ALLOCATION_GRANULARITY_BYTES", IntegerText(system.dwAllocationGranularity));
+    add(12, "ORBELLE_MINIMUM_APPLICATION_ADDRESS", IntegerText(system.lpMinimumApplicationAddress));
+    add(13, "ORBELLE_MAXIMUM_APPLICATION_ADDRESS", IntegerText(system.lpMaximumApplicationAddress));
+    add(20, "ORBELLE_PROCESSOR_ARCHITECTURE", IntegerText(system.wProcessorArchitecture));
+    add(21, "ORBELLE_PROCESSOR_LEVEL", IntegerText(system.wProcessorLevel));
+    add(22, "ORBELLE_PROCESSOR_REVISION", IntegerText(system.wProcessorRevision));
+    add(23, "ORBELLE_PROCESSOR_COUNT", IntegerText(system.dwNumberOfProcessors));
+    add(24, "ORBELLE_PROCESSOR_ACTIVE_MASK", IntegerText(system.dwActiveProcessorMask));
+    add(30, "ORBELLE_OS_BITNESS", name.is64 ? u"64" : u"32");
+    add(32, "ORBELLE_OS_NAME", name.fullName);
+    return fields;
 }
 
 void BuildReport(ReportKind kind, OutputMode mode) {
@@ -142,9 +219,13 @@ void BuildReport(ReportKind kind, OutputMode mode) {
     Check(kxutil::kxGetNativeSystemInfo(system), "reading the processor and memory layout");
     kxutil::MemoryStatusRecord memory{};
     Check(kxutil::kxGlobalMemoryStatus(memory), "reading the memory status");
-    std::u16string text = TemplateOf(kind);
-    FillReport(text, system, memory);
-    DeliverReport(std::move(text), mode);
+    const std::u16string &reportTemplate = TemplateOf(kind);
+    std::u16string text = reportTemplate;
+    const SystemName name = FillReport(text, system, memory);
+    // The journal's fields are made only for the journal.
+    DeliverReport(std::move(text), mode,
+                  mode == kEventLog ? ReportFields(kind, reportTemplate, system, memory, name)
+                                    : std::vector<kxutil::LogField>{});
 }
 
 } // namespace modMain

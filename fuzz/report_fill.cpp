@@ -14,7 +14,8 @@
 // minus available page file" is not finite (status -33); "%32%01" ends as
 // the OS name followed by the memory load, however many placeholders the
 // name holds; the real report templates keep no placeholder; the OS name
-// holds no control character.
+// holds no control character; the journal's fields of the template are the
+// facts whose placeholders it holds, in order, each value the exact number.
 //
 // The OS name is fuzzed too where the process may have a mount namespace of
 // its own (root): a scratch file is bound over os-release there, in that
@@ -22,14 +23,17 @@
 // own name is used.
 #include "fuzz_support.h"
 #include "modMain.h"
+#include "orbelle_version.h"
 #include "unicode.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <limits>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/utsname.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -239,6 +243,49 @@ Outcome Expected(std::u16string text, const kxutil::SystemInfoRecord &system,
     return {false, 0, text};
 }
 
+// The journal's fields of the same template and records: each fact whose
+// placeholder the template holds, in order, its value the exact number.
+void CheckFields(std::u16string_view templateText, const kxutil::SystemInfoRecord &system,
+                 const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
+    using Fields = std::vector<std::pair<std::string, std::string>>;
+    const auto whole = [](double bytes) {
+        char digits[400];
+        std::snprintf(digits, sizeof digits, "%.0f", bytes);
+        return std::string(digits) == "-0" ? std::string("0") : std::string(digits);
+    };
+    const auto number = [](std::uint64_t value) { return std::to_string(value); };
+    const std::tuple<const char16_t *, const char *, std::string> facts[] = {
+        {u"%01", "ORBELLE_MEMORY_LOAD_PERCENT", number(memory.dwMemoryLoad)},
+        {u"%02", "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", whole(memory.ullAvailPhys)},
+        {u"%03", "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", whole(memory.ullTotalPhys)},
+        {u"%04", "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES", whole(memory.ullAvailPageFile)},
+        {u"%05", "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", whole(memory.ullTotalPageFile)},
+        {u"%06", "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", whole(memory.ullAvailVirtual)},
+        {u"%07", "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", whole(memory.ullTotalVirtual)},
+        {u"%08", "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES",
+         whole(memory.ullTotalPageFile - memory.ullAvailPageFile)},
+        {u"%10", "ORBELLE_PAGE_SIZE_BYTES", number(system.dwPageSize)},
+        {u"%11", "ORBELLE_ALLOCATION_GRANULARITY_BYTES", number(system.dwAllocationGranularity)},
+        {u"%12", "ORBELLE_MINIMUM_APPLICATION_ADDRESS", number(system.lpMinimumApplicationAddress)},
+        {u"%13", "ORBELLE_MAXIMUM_APPLICATION_ADDRESS", number(system.lpMaximumApplicationAddress)},
+        {u"%20", "ORBELLE_PROCESSOR_ARCHITECTURE", number(system.wProcessorArchitecture)},
+        {u"%21", "ORBELLE_PROCESSOR_LEVEL", number(system.wProcessorLevel)},
+        {u"%22", "ORBELLE_PROCESSOR_REVISION", number(system.wProcessorRevision)},
+        {u"%23", "ORBELLE_PROCESSOR_COUNT", number(system.dwNumberOfProcessors)},
+        {u"%24", "ORBELLE_PROCESSOR_ACTIVE_MASK", number(system.dwActiveProcessorMask)},
+        {u"%30", "ORBELLE_OS_BITNESS", g.is64 ? "64" : "32"},
+        {u"%32", "ORBELLE_OS_NAME", unicode::Utf16ToUtf8(osName)}};
+    Fields expected = {{"ORBELLE_REPORT_KIND", "all"}, {"ORBELLE_VERSION", ORBELLE_VERSION_FULL}};
+    for (const auto &[placeholder, name, value] : facts)
+        if (templateText.find(placeholder) != std::u16string_view::npos)
+            expected.emplace_back(name, value);
+    Fields got;
+    for (const kxutil::LogField &field : modMain::ReportFields(
+             modMain::kAll, templateText, system, memory, {g.is64, std::u16string(osName)}))
+        got.emplace_back(std::string(field.name), unicode::Utf16ToUtf8(field.value));
+    FUZZ_REQUIRE(got == expected);
+}
+
 Outcome CheckFill(std::u16string_view templateText, const kxutil::SystemInfoRecord &system,
                   const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
     Outcome actual = Actual(std::u16string(templateText), system, memory);
@@ -246,6 +293,8 @@ Outcome CheckFill(std::u16string_view templateText, const kxutil::SystemInfoReco
     FUZZ_REQUIRE(actual.threw == expected.threw);
     FUZZ_REQUIRE(actual.status == expected.status);
     FUZZ_REQUIRE(actual.text == expected.text);
+    if (!actual.threw)
+        CheckFields(templateText, system, memory, osName);
     return actual;
 }
 

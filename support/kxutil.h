@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kxutil {
 
@@ -153,7 +154,18 @@ Status kxShellAboutA(WindowHandle owner, std::string_view appText, std::string_v
 void kxShowRunTimeError(std::u16string_view line);
 
 // --- Destinations (platform) ---
-Status kxLogInfo(std::u16string_view text, std::int32_t &unused);
+// A fact of an event-log entry besides its text: a journal field name
+// (upper-case letters, digits and '_', not beginning with '_') and its exact
+// value, which may hold any character.
+struct LogField {
+    std::string_view name;
+    std::u16string value;
+};
+// One information entry in the system's event log. On Linux it is a journal
+// entry: the text as MESSAGE, Orbelle's MESSAGE_ID and the fields; the
+// Windows event log keeps the text alone.
+Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
+                 std::int32_t &unused);
 // Writes the bytes to standard output; without a standard output it writes
 // nothing and succeeds.
 Status kxWriteStdOut(std::string_view bytes);

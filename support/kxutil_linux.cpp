@@ -436,12 +436,37 @@ template <typename Send> int SendWithin(unsigned seconds, Send send) {
 
 } // namespace
 
+namespace {
+
+// Every report entry carries this MESSAGE_ID, whatever its kind, so that
+// `journalctl MESSAGE_ID=...` finds them all; the manual page names it.
+constexpr std::string_view kReportMessageId = "MESSAGE_ID=703b1144aadb45e18a2c29115422acd3";
+
+// A name journald takes as it is: 1 to 64 upper-case letters, digits and
+// '_', beginning with neither a digit nor '_' (those are the journal's own).
+bool IsJournalFieldName(std::string_view name) {
+    if (name.empty() || name.size() > 64 || name[0] == '_' || (name[0] >= '0' && name[0] <= '9'))
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    });
+}
+
+} // namespace
+
 // One journal entry: MESSAGE with LF line ends (journalctl shows an entry
 // holding a CR as binary data), PRIORITY 6 (information), SYSLOG_IDENTIFIER
-// the program's base name. sd_journal_send() reports success even when no
-// journal listens, so the socket is checked first.
-Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
+// the program's base name, MESSAGE_ID, then the given fields. Each field is
+// one iovec for sd_journal_sendv, which frames a value holding a newline by
+// its length: no value can end its field early or add another one.
+// sd_journal_send() reports success even when no journal listens, so the
+// socket is checked first.
+Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
+                 std::int32_t &unused) {
     unused = 0;
+    for (const LogField &field : fields)
+        if (!IsJournalFieldName(field.name))
+            return Fail(EINVAL, "not a journal field name: " + std::string(field.name));
     const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (probe < 0)
         return Fail(errno, std::string("socket: ") + SystemErrorText(errno));
@@ -464,11 +489,26 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
     std::u16string baseName;
     if (Status status = kxGetModuleBaseName(baseName); status < 0)
         return status;
-    const std::string identifier = "SYSLOG_IDENTIFIER=" + unicode::Utf16ToUtf8(baseName);
-    const std::string priority = "PRIORITY=6";
-    iovec fields[] = {{const_cast<char *>(message.data()), message.size()},
-                      {const_cast<char *>(priority.data()), priority.size()},
-                      {const_cast<char *>(identifier.data()), identifier.size()}};
+    // The other fields back to back in one buffer, each one iovec.
+    std::string others = "PRIORITY=6";
+    std::vector<std::size_t> ends = {others.size()};
+    const auto append = [&](std::string_view name, std::u16string_view value) {
+        others += name;
+        others += '=';
+        if (std::all_of(value.begin(), value.end(), [](char16_t c) { return c < 0x80; }))
+            others.append(value.begin(), value.end());
+        else
+            others += unicode::Utf16ToUtf8(value);
+        ends.push_back(others.size());
+    };
+    append("SYSLOG_IDENTIFIER", baseName);
+    others += kReportMessageId;
+    ends.push_back(others.size());
+    for (const LogField &field : fields)
+        append(field.name, field.value);
+    std::vector<iovec> vectors = {{message.data(), message.size()}};
+    for (std::size_t i = 0, start = 0; i < ends.size(); start = ends[i++])
+        vectors.push_back({others.data() + start, ends[i] - start});
     // libsystemd is loaded only here: the other commands never pay for it.
     using SendFunction = decltype(&sd_journal_sendv);
     void *library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
@@ -479,7 +519,9 @@ Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
         const char *why = dlerror();
         return Fail(ENOENT, std::string("loading libsystemd.so.0: ") + (why ? why : "not found"));
     }
-    const int sent = SendWithin(kJournalWaitSeconds, [&] { return send(fields, 3); });
+    const int sent = SendWithin(kJournalWaitSeconds, [&] {
+        return send(vectors.data(), static_cast<int>(vectors.size()));
+    });
     if (sent == -EINTR)
         return Fail(ETIMEDOUT, "systemd-journald took no entry for " +
                                    std::to_string(kJournalWaitSeconds) + " seconds");

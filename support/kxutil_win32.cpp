@@ -432,8 +432,9 @@ Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
 // --- Destinations ---
 
 // One information entry in the application event log, from a source named
-// after the running executable.
-Status kxLogInfo(std::u16string_view text, std::int32_t &unused) {
+// after the running executable: event 1, the text its one insertion string.
+// The event log has no place for the journal's fields.
+Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &, std::int32_t &unused) {
     unused = 0;
     std::u16string source;
     if (Status status = kxGetModuleBaseName(source); status < 0)

@@ -11,6 +11,8 @@ TITLE="Brenvik - Pavik system info (console) 1.04.0112"
 TOTAL_LIMIT=180     # seconds for the whole namespace part
 RUN_LIMIT=15        # seconds for one run of the program
 BARRIER_ID=orbelle-e2e-barrier
+MESSAGE_ID=703b1144aadb45e18a2c29115422acd3   # of every report entry (OrbelleC(1))
+SELF=$(readlink -f -- "${BASH_SOURCE[0]}")
 
 log() { printf '%s\n' "$*" >&2; }
 
@@ -18,10 +20,11 @@ log() { printf '%s\n' "$*" >&2; }
 # Small Python helper: exact-byte work that bash does badly.
 write_helper() {
     cat >"$1" <<'PY'
-import os, socket, sys, time
+import os, pickle, re, socket, sys, time
 
 def parse_export(data):
-    """Parse `journalctl -o export` (including its binary-safe fields)."""
+    """Parse `journalctl -o export` (including its binary-safe fields): each
+    entry maps a field name to the list of its values, in order."""
     entries, cur, i = [], {}, 0
     while i < len(data):
         nl = data.find(b"\n", i)
@@ -32,13 +35,173 @@ def parse_export(data):
             cur, i = {}, nl + 1
         elif b"=" in line:
             key, val = line.split(b"=", 1)
-            cur.setdefault(key.decode(), val)
+            cur.setdefault(key.decode(), []).append(val)
             i = nl + 1
         else:  # name LF, 64-bit little-endian size, data, LF
             n = int.from_bytes(data[nl + 1:nl + 9], "little")
-            cur.setdefault(line.decode(), data[nl + 9:nl + 9 + n])
+            cur.setdefault(line.decode(), []).append(data[nl + 9:nl + 9 + n])
             i = nl + 9 + n + 1
     return entries + ([cur] if cur else [])
+
+def first(entry, name):
+    return entry.get(name, [None])[0]
+
+# --- The report's fields, checked against this machine and the entry's text.
+MESSAGE_ID = b"703b1144aadb45e18a2c29115422acd3"
+KINDS = {"/I": "all", "/I:A": "all", "/I:V": "version", "/I:MS": "memory-stat",
+         "/I:MI": "memory-info", "/I:PI": "processor-info", "/I:LI": "light-info",
+         "/I:LI2": "light-info-2"}
+# Field: the text's label (the first that the entry's text holds).
+FACTS = {
+    "ORBELLE_MEMORY_LOAD_PERCENT": ["Memory load:"],
+    "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES": ["Available physical:", "RAM free:"],
+    "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES": ["Total physical:", "RAM total:"],
+    "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES": ["Available page file:"],
+    "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES": ["Total page file:", "Swap total:"],
+    "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES": ["Available virtual:"],
+    "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES": ["Total virtual:"],
+    "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES": ["Swap used:"],
+    "ORBELLE_PAGE_SIZE_BYTES": ["Page size:"],
+    "ORBELLE_ALLOCATION_GRANULARITY_BYTES": ["Allocation granularity:"],
+    "ORBELLE_MINIMUM_APPLICATION_ADDRESS": ["Minimum application address:"],
+    "ORBELLE_MAXIMUM_APPLICATION_ADDRESS": ["Maximum application address:"],
+    "ORBELLE_PROCESSOR_ARCHITECTURE": [], "ORBELLE_PROCESSOR_LEVEL": [],
+    "ORBELLE_PROCESSOR_REVISION": [],
+    "ORBELLE_PROCESSOR_COUNT": ["Number of processors:"],
+    "ORBELLE_PROCESSOR_ACTIVE_MASK": [],
+    "ORBELLE_OS_BITNESS": [], "ORBELLE_OS_NAME": []}
+STAT = ["ORBELLE_MEMORY_LOAD_PERCENT", "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES",
+        "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES",
+        "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES",
+        "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES"]
+LAYOUT = ["ORBELLE_PAGE_SIZE_BYTES", "ORBELLE_ALLOCATION_GRANULARITY_BYTES",
+          "ORBELLE_MINIMUM_APPLICATION_ADDRESS", "ORBELLE_MAXIMUM_APPLICATION_ADDRESS"]
+CPU = ["ORBELLE_PROCESSOR_ARCHITECTURE", "ORBELLE_PROCESSOR_LEVEL", "ORBELLE_PROCESSOR_REVISION",
+       "ORBELLE_PROCESSOR_COUNT", "ORBELLE_PROCESSOR_ACTIVE_MASK"]
+NAME = ["ORBELLE_OS_BITNESS", "ORBELLE_OS_NAME"]
+KIND_FIELDS = {"all": STAT + LAYOUT + CPU + NAME, "version": NAME, "memory-stat": STAT,
+               "memory-info": LAYOUT, "processor-info": CPU,
+               "light-info": STAT[1:3], "light-info-2": STAT[1:3] + [STAT[4]] +
+               ["ORBELLE_MEMORY_USED_PAGE_FILE_BYTES"]}
+UNITS = {"KB": 1 << 10, "MB": 1 << 20, "GB": 1 << 30, "TB": 1 << 40, "PB": 1 << 50, "EB": 1 << 60}
+
+def os_name():
+    pretty = ""
+    for line in open("/etc/os-release", encoding="utf-8"):
+        if line.startswith("PRETTY_NAME="):
+            pretty = line[12:].strip().strip('"')
+    u = os.uname()
+    kernel = "%s %s %s" % (u.sysname, u.release, u.machine)
+    return pretty + ", " + kernel if pretty else kernel
+
+def online_mask():
+    mask = 0
+    for part in open("/sys/devices/system/cpu/online").read().strip().split(","):
+        lo, _, hi = part.partition("-")
+        for cpu in range(int(lo), int(hi or lo) + 1):
+            mask |= 1 << cpu if cpu < 64 else 0
+    return mask
+
+def cpuinfo(key):
+    for line in open("/proc/cpuinfo"):
+        name, _, value = line.partition(":")
+        if name.strip() == key:
+            return int(value)
+    return None
+
+def shows(text, exact):
+    """Whether a size text as the report writes it (three digits, cut off,
+    not rounded) stands for exactly this many bytes."""
+    number, unit = text.rsplit(" ", 1)
+    if unit == "bytes":
+        return int(number) == exact
+    decimals = len(number.partition(".")[2])
+    step = 10 ** -decimals
+    value = exact / UNITS[unit]
+    return float(number) <= value + 1e-9 and value < float(number) + step - 1e-9
+
+def check_fields(kind, entry, os_expected):
+    why = []
+    for name, values in entry.items():
+        if len(values) != 1 and not name.startswith("_"):
+            why.append("%s appears %d times" % (name, len(values)))
+    got = {k: v[0].decode("utf-8", "replace") for k, v in entry.items()}
+    names = sorted(k for k in got if k.startswith("ORBELLE_"))
+    expected = sorted(["ORBELLE_REPORT_KIND", "ORBELLE_VERSION"] + KIND_FIELDS[kind])
+    if names != expected:
+        why.append("fields %s, expected %s" % (names, expected))
+    if first(entry, "MESSAGE_ID") != MESSAGE_ID:
+        why.append("MESSAGE_ID=%r" % first(entry, "MESSAGE_ID"))
+    if got.get("ORBELLE_REPORT_KIND") != kind:
+        why.append("ORBELLE_REPORT_KIND=%r, expected %r" % (got.get("ORBELLE_REPORT_KIND"), kind))
+    if got.get("ORBELLE_VERSION") != "1.4.0.112":
+        why.append("ORBELLE_VERSION=%r" % got.get("ORBELLE_VERSION"))
+    numbers = {}
+    for name in names:
+        if name not in ("ORBELLE_REPORT_KIND", "ORBELLE_VERSION", "ORBELLE_OS_NAME"):
+            if re.fullmatch("0|[1-9][0-9]*", got[name]):
+                numbers[name] = int(got[name])
+            else:
+                why.append("%s=%r is not a plain whole number" % (name, got[name]))
+    lines = got.get("MESSAGE", "").split("\n")
+    labelled = {}
+    for line in lines:
+        label, colon, value = line.strip().partition(":")
+        if colon:
+            labelled[label + ":"] = value.strip()
+    page = os.sysconf("SC_PAGESIZE")
+    u = os.uname()
+    machine_facts = {
+        "ORBELLE_PAGE_SIZE_BYTES": page, "ORBELLE_ALLOCATION_GRANULARITY_BYTES": page,
+        "ORBELLE_MINIMUM_APPLICATION_ADDRESS":
+            max(int(open("/proc/sys/vm/mmap_min_addr").read()), page),
+        "ORBELLE_PROCESSOR_COUNT": os.sysconf("SC_NPROCESSORS_ONLN"),
+        "ORBELLE_PROCESSOR_ACTIVE_MASK": online_mask(),
+        "ORBELLE_OS_BITNESS": 64 if "64" in u.machine or u.machine == "s390x" else 32}
+    if u.machine == "x86_64":   # AMD64; level and revision as cpuid gives them
+        machine_facts.update({"ORBELLE_PROCESSOR_ARCHITECTURE": 9,
+                              "ORBELLE_PROCESSOR_LEVEL": cpuinfo("cpu family"),
+                              "ORBELLE_PROCESSOR_REVISION":
+                                  cpuinfo("model") * 256 + cpuinfo("stepping")})
+    for name, value in numbers.items():
+        if name in machine_facts and value != machine_facts[name]:
+            why.append("%s=%d, this machine has %d" % (name, value, machine_facts[name]))
+        shown = [labelled[l] for l in FACTS[name] if l in labelled]
+        if not FACTS[name]:
+            continue
+        if not shown:
+            why.append("%s: the text has no %s line" % (name, FACTS[name]))
+        elif name == "ORBELLE_MEMORY_LOAD_PERCENT":
+            if shown[0] != "%d%%" % value:
+                why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+        elif name.endswith("_ADDRESS"):
+            if int(shown[0], 16) != value:
+                why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+        elif name.endswith("_BYTES"):
+            if not shows(shown[0], value):
+                why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+        elif str(value) != shown[0]:
+            why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+    if "ORBELLE_PROCESSOR_ACTIVE_MASK" in numbers:
+        bits = lines[-1].strip()
+        if int(bits, 2) != numbers["ORBELLE_PROCESSOR_ACTIVE_MASK"]:
+            why.append("ORBELLE_PROCESSOR_ACTIVE_MASK differs from the text's %s" % bits)
+    if "ORBELLE_OS_NAME" in got:
+        if got["ORBELLE_OS_NAME"] != os_expected:
+            why.append("ORBELLE_OS_NAME=%r, expected %r" % (got["ORBELLE_OS_NAME"], os_expected))
+        if os_expected not in lines:
+            why.append("the text has no line %r" % os_expected)
+    if "ORBELLE_OS_BITNESS" in numbers and \
+            "Running %d-bit system" % numbers["ORBELLE_OS_BITNESS"] not in lines:
+        why.append("the text does not say it runs a %d-bit system" % numbers["ORBELLE_OS_BITNESS"])
+    return why
+
+def kind_of(args):
+    kind = "/I"
+    for arg in args:
+        if arg.upper().startswith("/I"):
+            kind = arg.upper()
+    return KINDS[kind]
 
 cmd, args = sys.argv[1], sys.argv[2:]
 if cmd == "expected":          # TITLE STDOUT_FILE OUT_FILE
@@ -49,18 +212,61 @@ if cmd == "expected":          # TITLE STDOUT_FILE OUT_FILE
     open(args[2], "wb").write(args[0].encode() + b"\n\n" + body)
 elif cmd == "between":         # MARK_A MARK_B OUT_DIR  (export on stdin)
     entries = parse_export(sys.stdin.buffer.read())
-    msgs = [e.get("MESSAGE") for e in entries]
+    msgs = [first(e, "MESSAGE") for e in entries]
     a, b = args[0].encode(), args[1].encode()
     if b not in msgs:
         sys.exit(2)            # not written yet: caller polls again
     if a not in msgs:
         sys.exit("barrier %s missing from the journal" % args[0])
     new = [e for e in entries[msgs.index(a) + 1:msgs.index(b)]
-           if e.get("_TRANSPORT") not in (b"driver", b"kernel", b"audit")]
+           if first(e, "_TRANSPORT") not in (b"driver", b"kernel", b"audit")]
     print(len(new))
     for field in ("MESSAGE", "PRIORITY", "SYSLOG_IDENTIFIER") if len(new) == 1 else ():
         if field in new[0]:
-            open(os.path.join(args[2], field), "wb").write(new[0][field])
+            open(os.path.join(args[2], field), "wb").write(first(new[0], field))
+    if len(new) == 1:
+        pickle.dump(new[0], open(os.path.join(args[2], "entry"), "wb"))
+elif cmd == "fields":          # ENTRY_FILE OS_NAME|"" PROGRAM_ARGS...: one reason a line
+    why = check_fields(kind_of(args[2:]), pickle.load(open(args[0], "rb")), args[1] or os_name())
+    for reason in why:
+        print(reason)
+    sys.exit(1 if why else 0)
+elif cmd == "collected":       # TITLE KINDS CENTRAL BY_ID [NAME FILE LOCAL DIR]...
+    title, kinds = args[0].encode(), args[1].split()
+    central, by_id = (parse_export(open(f, "rb").read()) for f in args[2:4])
+    hosts = [args[i:i + 4] for i in range(4, len(args), 4)]
+    ours = lambda entries: [e for e in entries if first(e, "SYSLOG_IDENTIFIER") == b"OrbelleC"]
+    why, machine_ids = [], set()
+    # What the transport must keep of each entry as it was on its host.
+    kept = lambda e: sorted((k, v) for k, v in e.items() if not k.startswith("__") and
+                            k not in ("_SOURCE_REALTIME_TIMESTAMP",))
+    for name, file, local, folder in hosts:
+        from_host = [e for e in ours(central) if first(e, "_HOSTNAME") == name.encode()]
+        in_file = ours(parse_export(open(file, "rb").read()))
+        at_home = ours(parse_export(open(local, "rb").read()))
+        if len(from_host) != len(kinds):
+            why.append("%s: %d entries collected, expected %d" % (name, len(from_host), len(kinds)))
+        if [first(e, "_HOSTNAME") for e in in_file] != [name.encode()] * len(kinds):
+            why.append("%s: its file holds %s" % (name, [first(e, "_HOSTNAME") for e in in_file]))
+        if [kept(e) for e in from_host] != [kept(e) for e in at_home]:
+            why.append("%s: the collected entries differ from the host's own" % name)
+        machine_ids.update(first(e, "_MACHINE_ID") for e in from_host)
+        for entry, kind in zip(from_host, kinds):   # the host ran them in this order
+            why += ["%s %s: %s" % (name, kind, w) for w in check_fields(kind_of([kind]), entry, os_name())]
+            screen = os.path.join(folder, "screen" + kind.replace("/", "_").replace(":", "_"))
+            if os.path.exists(screen):   # the kinds whose text stays the same from run to run
+                text = open(screen, "rb").read()
+                if first(entry, "MESSAGE") != title + b"\n\n" + text[:-1]:
+                    why.append("%s %s: MESSAGE is not the report" % (name, kind))
+    if len(machine_ids) != len(hosts):
+        why.append("%d machine IDs among %d hosts" % (len(machine_ids), len(hosts)))
+    if len(by_id) != len(hosts) * len(kinds) or ours(by_id) != by_id:
+        why.append("MESSAGE_ID query found %d entries (%d of OrbelleC), expected %d" %
+                   (len(by_id), len(ours(by_id)), len(hosts) * len(kinds)))
+    print(len(by_id))
+    for reason in why:
+        print(reason, file=sys.stderr)
+    sys.exit(1 if why else 0)
 elif cmd == "stale":           # SOCKET_PATH: bind, exit without unlinking
     socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).bind(args[0])
     try:                       # check: nobody listens any more
@@ -161,8 +367,26 @@ case_journal() {   # NAME BINARY IDENT E_FLAG ARGS...: journald is running
         check_field "$dir/got" PRIORITY 6
         check_field "$dir/got" SYSLOG_IDENTIFIER "$ident"
         check_message "$dir/expected" "$dir/got/MESSAGE"
+        mapfile -t -O "${#why[@]}" why < <(python3 "$HELPER" fields "$dir/got/entry" \
+            "${OS_NAME:-}" "$@" 2>&1)
     fi
     report "$name" "${why[@]}"
+}
+
+# A system name that tries to end its field and add others: a line break
+# and '=' in os-release's PRETTY_NAME, seen through a private mount.
+case_crafted_os_release() {   # NAME
+    local dir="$WORK/os-release" u
+    mkdir -p "$dir"
+    printf '%s\n' 'NAME=Crafted' \
+        'PRETTY_NAME="Crafted=OS'$'\r''ORBELLE_OS_BITNESS=16' \
+        'MESSAGE_ID=00000000000000000000000000000000' \
+        'ORBELLE_PROCESSOR_COUNT=999"' >"$dir/os-release"
+    mount --bind "$dir/os-release" /etc/os-release || { report "$1" "cannot mount os-release"; return; }
+    u=$(uname -srm)
+    # The reader takes the value's first line; a control character shows as '?'.
+    OS_NAME="Crafted=OS?ORBELLE_OS_BITNESS=16, $u" case_journal "$1" "$BIN" "$NAME" /E /I:V
+    umount /etc/os-release
 }
 
 case_no_journal() {   # NAME SOCKET(none|stale|full) WORDS: journald is stopped here
@@ -192,24 +416,131 @@ case_no_journal() {   # NAME SOCKET(none|stale|full) WORDS: journald is stopped 
     report "$name" "${why[@]}"
 }
 
+# --------------------------------------------------- collection: a fleet
+# Several hosts, each its own UTS and mount namespace with its own hostname,
+# machine ID and journald, report with /E; systemd-journal-upload sends each
+# journal over HTTPS to one systemd-journal-remote. All of it on the
+# namespace's own loopback: host N speaks from and to 127.0.0.(N+1), so
+# that --split-mode=host, which names a file after its peer's address,
+# gives each host a file of its own.
+FLEET_HOSTS=${ORBELLE_FLEET_HOSTS:-4}   # more for a measurement: ORBELLE_FLEET_HOSTS=16
+FLEET_KINDS="/I:V /I:PI /I:MI /I:LI2 /I"
+FLEET_STABLE="/I:V /I:PI /I:MI"   # kinds whose text stays the same from run to run
+FLEET_PORT=19532
+
+make_certificates() {   # DIR: a CA, the server's certificate for every address, one per host
+    local dir=$1 san=IP:127.0.0.1 i
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do san+=",IP:127.0.0.$((i + 1))"; done
+    key() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "$@"; }
+    sign() {   # NAME EXTENSIONS
+        key -keyout "$dir/$1.key" -out "$dir/$1.csr" -subj "/CN=$1" &&
+            openssl x509 -req -in "$dir/$1.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" \
+                -CAcreateserial -days 1 -out "$dir/$1.pem" -extfile <(printf '%s\n' "$2")
+    }
+    key -x509 -keyout "$dir/ca.key" -out "$dir/ca.pem" -days 1 -subj "/CN=Orbelle test CA" &&
+        sign central "subjectAltName=$san" || return 1
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do
+        sign "host-$i" "extendedKeyUsage=clientAuth" || return 1
+    done
+} 2>/dev/null
+
+inside_host() {   # NAME ADDRESS BIN WORK JOURNALD CERTS UPLOAD: in its own UTS + mount namespace
+    local host=$1 address=$2 certs=$6 upload=$7 kind i n
+    BIN=$3 WORK=$4 JOURNALD=$5 JOURNALD_PID=
+    trap stop_journald EXIT
+    fail() { log "$host: $*"; echo "$host: $*" >>"$WORK/errors"; exit 1; }
+    hostname "$host" && setup_mounts || fail "cannot set up the host"
+    od -An -tx1 -N16 /dev/urandom | tr -d ' \n' >"$WORK/machine-id" && echo >>"$WORK/machine-id"
+    mount --bind "$WORK/machine-id" /etc/machine-id || fail "cannot mount a machine ID"
+    start_journald || fail "its journald did not start"
+    for kind in $FLEET_KINDS; do
+        (cd "$WORK" && timeout "$RUN_LIMIT" "$BIN" "$kind" /E) || fail "OrbelleC $kind /E failed"
+    done
+    for kind in $FLEET_STABLE; do
+        (cd "$WORK" && "$BIN" "$kind" >"screen${kind//[\/:]/_}") || fail "OrbelleC $kind failed"
+    done
+    for ((i = 0; i < 50; i++)); do   # until journald has written every entry
+        n=$(journalctl -D /run/log/journal -o export MESSAGE_ID="$MESSAGE_ID" | grep -c '^MESSAGE_ID=')
+        ((n == $(wc -w <<<"$FLEET_KINDS"))) && break
+        sleep 0.1
+    done
+    journalctl -D /run/log/journal -o export >"$WORK/local.export"
+    timeout 30 "$upload" --url="https://$address:$FLEET_PORT" --key="$certs/$host.key" \
+        --cert="$certs/$host.pem" --trust="$certs/ca.pem" -D /run/log/journal \
+        --save-state="$WORK/state" --follow=no >"$WORK/upload.log" 2>&1 ||
+        fail "the upload failed: $(tail -n 3 "$WORK/upload.log")"
+}
+
+case_fleet() {   # NAME: journald is not needed here; each host has its own
+    local name=$1 dir="$WORK/fleet" why=() i pid pids=() remote_pid start end count
+    local remote=$REMOTE upload=${REMOTE%-remote}-upload
+    mkdir -p "$dir/certs" "$dir/central"
+    make_certificates "$dir/certs" || { report "$name" "openssl could not make the certificates"; return; }
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do ip addr add "127.0.0.$((i + 1))/32" dev lo; done
+    "$remote" --listen-https="$FLEET_PORT" --key="$dir/certs/central.key" \
+        --cert="$dir/certs/central.pem" --split-mode=host --output="$dir/central/" \
+        >"$dir/remote.log" 2>&1 &
+    remote_pid=$!
+    for ((i = 0; i < 50; i++)); do   # until it listens
+        python3 -c 'import socket,sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1)' \
+            "$FLEET_PORT" 2>/dev/null && break
+        sleep 0.1
+    done
+    start=${EPOCHREALTIME/./}
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do
+        mkdir -p "$dir/host-$i"
+        unshare --uts --mount --propagation private bash "$SELF" --in-host "host-$i" \
+            "127.0.0.$((i + 1))" "$BIN" "$dir/host-$i" "$JOURNALD" "$dir/certs" "$upload" &
+        pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid"; done
+    end=${EPOCHREALTIME/./}
+    kill "$remote_pid" && wait "$remote_pid"
+    cat "$dir"/host-*/errors >"$dir/errors" 2>/dev/null
+    [[ -s $dir/errors ]] && mapfile -t -O "${#why[@]}" why <"$dir/errors"
+    local files=() expected=()
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do expected+=("remote-127.0.0.$((i + 1)).journal"); done
+    mapfile -t files < <(cd "$dir/central" && ls | sort)
+    mapfile -t expected < <(printf '%s\n' "${expected[@]}" | sort)
+    [[ ${files[*]} == "${expected[*]}" ]] || why+=("central files: ${files[*]}; expected ${expected[*]}")
+    journalctl -D "$dir/central" -o export >"$dir/central.export"
+    journalctl -D "$dir/central" -o export MESSAGE_ID="$MESSAGE_ID" >"$dir/by-id.export"
+    local hosts=()
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do
+        journalctl --file="$dir/central/remote-127.0.0.$((i + 1)).journal" -o export \
+            >"$dir/host-$i.export" 2>/dev/null
+        hosts+=("host-$i" "$dir/host-$i.export" "$dir/host-$i/local.export" "$dir/host-$i")
+    done
+    count=$(python3 "$HELPER" collected "$TITLE" "$FLEET_KINDS" "$dir/central.export" \
+        "$dir/by-id.export" "${hosts[@]}" 2>"$dir/collected.err")
+    [[ -s $dir/collected.err ]] && mapfile -t -O "${#why[@]}" why <"$dir/collected.err"
+    printf '    %s entries collected from %d hosts in %d ms (reports, then an upload over HTTPS from each)\n' \
+        "${count:-no}" "$FLEET_HOSTS" $(((end - start) / 1000))
+    report "$name" "${why[@]}"
+}
+
 # ------------------------------------------------------------- main parts
-inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
-    BIN=$1 WORK=$2 JOURNALD=$3 WINDOWED=${4:-} HELPER="$WORK/helper.py" JOURNALD_PID=
+inside_namespace() {   # runs as PID 1 of a private mount, PID and network namespace
+    BIN=$1 WORK=$2 JOURNALD=$3 REMOTE=$4 WINDOWED=${5:-} HELPER="$WORK/helper.py" JOURNALD_PID=
     unset DISPLAY WAYLAND_DISPLAY
     NAME=$(basename -- "$BIN"); NAME=${NAME%.*}
     trap stop_journald EXIT
     trap 'exit 143' INT TERM
     setup_mounts || { log "ERROR: cannot set up private mounts"; exit 3; }
+    ip link set lo up || { log "ERROR: cannot bring up the loopback device"; exit 3; }
     start_journald || exit 3
     mkdir -p "$WORK/bin" && cp -- "$BIN" "$WORK/bin/SysProbe" || exit 3
 
     case_journal "1 '/I:V /E' sends the report" "$BIN" "$NAME" /E /I:V
     case_journal "2 '/i:pi /e' lower case" "$BIN" "$NAME" /e /i:pi
     case_journal "3 renamed copy SysProbe '/I:V /E'" "$WORK/bin/SysProbe" SysProbe /E /I:V
+    case_journal "3m '/I:MI /E' the memory layout" "$BIN" "$NAME" /E /I:MI
+    case_crafted_os_release "3o an os-release name with a line break and '=' adds no field"
     if [[ -n $WINDOWED ]]; then
         REF_BIN=$BIN CASE_TITLE="Brenvik - Pavik system info 1.04.0112" \
             case_journal "3w windowed '/I:PI /E' without a display" "$WINDOWED" Orbelle /E /I:PI
     fi
+    case_fleet "3f $FLEET_HOSTS hosts' reports collected by systemd-journal-upload and -remote"
     stop_journald
     case_no_journal "4 no journal socket" none "systemd-journald is not running"
     case_no_journal "5 stale journal socket" stale "systemd-journald is not running"
@@ -220,27 +551,33 @@ inside_namespace() {   # runs as PID 1 of a private mount + PID namespace
 setup_error() { log "ERROR: $*"; echo "0 passed, 0 failed"; exit 2; }
 
 main() {
-    local bin=${1:-} windowed=${2:-} missing=() tool journald='' rc passed failed
-    for tool in unshare journalctl logger python3 timeout; do
+    local bin=${1:-} windowed=${2:-} missing=() tool journald='' remote='' rc passed failed
+    for tool in unshare journalctl logger python3 timeout ip openssl; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
     for tool in /lib/systemd/systemd-journald /usr/lib/systemd/systemd-journald; do
         [[ -x $tool ]] && { journald=$tool; break; }
     done
     [[ -n $journald ]] || missing+=(systemd-journald)
+    for tool in /lib/systemd/systemd-journal-remote /usr/lib/systemd/systemd-journal-remote; do
+        [[ -x $tool && -x ${tool%-remote}-upload ]] && { remote=$tool; break; }
+    done
+    [[ -n $remote ]] || missing+=("systemd-journal-remote and -upload (package systemd-journal-remote)")
     ((${#missing[@]} == 0)) || setup_error "required tools not found: ${missing[*]}"
     [[ -n $bin && -x $bin ]] || setup_error "program under test not given or not executable: '$bin'"
     [[ $(id -u) -eq 0 ]] || setup_error "must run as root (mount namespace and bind mounts)"
 
     WORK=$(mktemp -d "${TMPDIR:-/tmp}/orbelle-journal.XXXXXX") || setup_error "mktemp failed"
-    trap 'rm -rf -- "$WORK"' EXIT
+    [[ -n ${KEEP_WORK:-} ]] || trap 'rm -rf -- "$WORK"' EXIT
     write_helper "$WORK/helper.py"
     # PID namespace + --kill-child: when its first process dies, the kernel
-    # kills everything left in it (journald included).
+    # kills everything left in it (journald included). The network namespace
+    # has its own loopback and nothing else.
     timeout -k 5 "$TOTAL_LIMIT" unshare --mount --propagation private \
-        --pid --fork --kill-child --mount-proc \
-        bash "$(readlink -f -- "$0")" --in-namespace \
-        "$(readlink -f -- "$bin")" "$WORK" "$journald" ${windowed:+"$(readlink -f -- "$windowed")"} &
+        --pid --fork --kill-child --mount-proc --net \
+        bash "$SELF" --in-namespace \
+        "$(readlink -f -- "$bin")" "$WORK" "$journald" "$remote" \
+        ${windowed:+"$(readlink -f -- "$windowed")"} &
     NS_PID=$!
     trap 'kill -TERM "$NS_PID" 2>/dev/null; wait "$NS_PID"; exit 143' INT TERM
     wait "$NS_PID"
@@ -254,6 +591,9 @@ main() {
 if [[ ${1:-} == --in-namespace ]]; then
     shift
     inside_namespace "$@"
+elif [[ ${1:-} == --in-host ]]; then
+    shift
+    inside_host "$@"
 else
     main "$@"
 fi

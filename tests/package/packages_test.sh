@@ -17,6 +17,8 @@ TMP=$(mktemp -d /tmp/orbelle-packages.XXXXXX) || exit 1
 trap 'rm -rf "$TMP"' EXIT
 
 CONSOLE_FILES="usr/bin/OrbelleC
+usr/lib/systemd/system/orbelle-report.service
+usr/lib/systemd/system/orbelle-report.timer
 usr/share/doc/orbelle-console/changelog.gz
 usr/share/doc/orbelle-console/copyright
 usr/share/man/man1/OrbelleC.1.gz"
@@ -71,12 +73,37 @@ manuals)
         missing=()
         for text in /I /I:A /I:V /I:MS /I:MI /I:PI /I:LI /I:LI2 /F /F:A /F:U /E /A /ABOUT '/?' \
                     /USAGE /HELP "$page.TXT" "journalctl -t $page" "EXIT STATUS" EXAMPLES MIT "dpkg -r" \
-                    install_manifest.txt "CR LF" "LF" "Russian" "exit status 0" swap; do
+                    install_manifest.txt "CR LF" "LF" "Russian" "exit status 0" swap \
+                    "MESSAGE_ID=703b1144aadb45e18a2c29115422acd3"; do
             grep -qF -- "$text" <<<"$rendered" || missing+=("$text")
         done
         check "$page.1: names every command, the file, the journal, exit statuses, examples" \
             "${missing[*]}" ""
     done
+    missing=()   # the journal's fields and the daily report, in the console program's page
+    for text in ORBELLE_REPORT_KIND ORBELLE_VERSION ORBELLE_MEMORY_LOAD_PERCENT \
+                ORBELLE_MEMORY_{AVAILABLE,TOTAL}_{PHYSICAL,PAGE_FILE,VIRTUAL}_BYTES \
+                ORBELLE_MEMORY_USED_PAGE_FILE_BYTES ORBELLE_PAGE_SIZE_BYTES \
+                ORBELLE_ALLOCATION_GRANULARITY_BYTES ORBELLE_{MINIMUM,MAXIMUM}_APPLICATION_ADDRESS \
+                ORBELLE_PROCESSOR_{ARCHITECTURE,LEVEL,REVISION,COUNT,ACTIVE_MASK} \
+                ORBELLE_OS_BITNESS ORBELLE_OS_NAME orbelle-report.service \
+                "systemctl enable --now orbelle-report.timer"; do
+        grep -qF -- "$text" <<<"$(MANWIDTH=200 man -l "$BUILD/generated/man/OrbelleC.1" 2>/dev/null)" ||
+            missing+=("$text")
+    done
+    check "OrbelleC.1: the table of the journal's fields and the daily report" "${missing[*]}" ""
+    # The Windows Event Forwarding subscription shipped in the sources.
+    check "orbelle-wef-subscription.xml: well-formed, a source-initiated query for event 1 of both programs" \
+        "$(python3 - "$(dirname "$0")/../../cmake/windows/orbelle-wef-subscription.xml" 2>&1 <<'PY'
+import sys, xml.etree.ElementTree as ET
+ns = {"s": "http://schemas.microsoft.com/2006/03/windows/events/subscription"}
+root = ET.parse(sys.argv[1]).getroot()
+query = ET.fromstring(root.find("s:Query", ns).text.strip())
+select = query.find("Query/Select")
+print(root.find("s:SubscriptionType", ns).text, root.find("s:LogFile", ns).text,
+      query.find("Query").get("Path"), select.get("Path"), select.text)
+PY
+)" "SourceInitiated ForwardedEvents Application Application *[System[Provider[@Name='OrbelleC' or @Name='Orbelle'] and (EventID=1)]]"
     ;;
 debian)
     console=$PACKAGES/orbelle-console_${VERSION}_amd64.deb
@@ -115,6 +142,15 @@ debian)
         report "dpkg -i"
         run_installed /usr/bin dpkg
         check "manual page found by man" "$(man -w OrbelleC 2>&1)" "/usr/share/man/man1/OrbelleC.1.gz"
+        units=(/usr/lib/systemd/system/orbelle-report.service /usr/lib/systemd/system/orbelle-report.timer)
+        check "systemd-analyze verify: the report's service and timer" \
+            "$(systemd-analyze verify "${units[@]}" 2>&1; echo "status $?")" "status 0"
+        check "the report's timer is installed disabled" \
+            "$(systemctl --root=/ is-enabled orbelle-report.timer 2>&1)" "disabled"
+        exposure=$(systemd-analyze security --offline=true "${units[0]}" 2>&1 |
+            sed -n 's/^→ Overall exposure level for orbelle-report.service: \([0-9.]*\).*/\1/p')
+        check "the report's service is sandboxed: exposure at most 1.0 (got ${exposure:-none})" \
+            "$(awk -v e="${exposure:-99}" 'BEGIN { print (e <= 1.0) ? "safe" : "exposed" }')" "safe"
     else
         report "dpkg -i" "$(tail -n 10 "$TMP/dpkg.log")"
     fi

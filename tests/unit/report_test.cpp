@@ -83,7 +83,9 @@ TEST(ProcessorDescription, OtherArchitectures) {
     EXPECT_EQ(Described(u"no fields", 0, 6, 1), u"no fields");
 }
 
-TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
+namespace {
+
+kxutil::SystemInfoRecord SampleSystem() {
     kxutil::SystemInfoRecord system{};
     system.wProcessorArchitecture = 0;
     system.wProcessorLevel = 6;
@@ -94,6 +96,10 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
     system.lpMaximumApplicationAddress = 0x7FFEFFFF;
     system.dwActiveProcessorMask = 0b101;
     system.dwNumberOfProcessors = 2;
+    return system;
+}
+
+kxutil::MemoryStatusRecord SampleMemory() {
     kxutil::MemoryStatusRecord memory{};
     memory.dwMemoryLoad = 0;
     memory.ullTotalPhys = 8589934592.0;
@@ -102,7 +108,14 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
     memory.ullAvailPageFile = 10737418240.0;
     memory.ullTotalVirtual = 2147352576.0;
     memory.ullAvailVirtual = 2000000000.0;
+    return memory;
+}
 
+} // namespace
+
+TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
+    const kxutil::SystemInfoRecord system = SampleSystem();
+    const kxutil::MemoryStatusRecord memory = SampleMemory();
     std::u16string text =
         u"%01|%02|%03|%04|%05|%06|%07|%08|%10|%11|%12|%13|%20|%21|%22|%23|%24|%30";
     modMain::FillReport(text, system, memory);
@@ -126,6 +139,84 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
     text = u"%2%01";
     modMain::FillReport(text, system, memory);
     EXPECT_EQ(text, u"Intel");
+}
+
+// The journal's fields of each kind: the facts its text shows, as exact
+// whole numbers, after the kind and the version.
+TEST(ReportFields, EachKindCarriesExactlyTheFactsItShows) {
+    modMain::LoadTextBlocks();
+    const modMain::TextBlockStore &blocks = modMain::TextBlocks();
+    kxutil::SystemInfoRecord system = SampleSystem();
+    system.wProcessorArchitecture = 9;
+    system.wProcessorLevel = 0xFFFF;
+    system.lpMaximumApplicationAddress = sizeof(void *) == 8 ? 0x7FFFFFFFEFFF : 0x7FFEFFFF;
+    system.dwActiveProcessorMask = sizeof(void *) == 8 ? ~std::uintptr_t{0} : 0b101;
+    kxutil::MemoryStatusRecord memory = SampleMemory();
+    memory.dwMemoryLoad = 37;
+    memory.ullAvailPageFile = 8000000001.0;
+    memory.ullTotalPhys = 1152921504606846976.0; // 2^60: every digit, no exponent
+    const modMain::SystemName name{true, u"Name=1\nNEXT=2, Linux"};
+    const std::vector<std::pair<std::string, std::string>> memoryStat = {
+        {"ORBELLE_MEMORY_LOAD_PERCENT", "37"},
+        {"ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", "4294967296"},
+        {"ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", "1152921504606846976"},
+        {"ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES", "8000000001"},
+        {"ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", "10737418240"},
+        {"ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", "2000000000"},
+        {"ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", "2147352576"}};
+    const std::vector<std::pair<std::string, std::string>> memoryInfo = {
+        {"ORBELLE_PAGE_SIZE_BYTES", "4096"},
+        {"ORBELLE_ALLOCATION_GRANULARITY_BYTES", "65536"},
+        {"ORBELLE_MINIMUM_APPLICATION_ADDRESS", "65536"},
+        {"ORBELLE_MAXIMUM_APPLICATION_ADDRESS",
+         sizeof(void *) == 8 ? "140737488351231" : "2147418111"}};
+    const std::vector<std::pair<std::string, std::string>> processorInfo = {
+        {"ORBELLE_PROCESSOR_ARCHITECTURE", "9"},
+        {"ORBELLE_PROCESSOR_LEVEL", "65535"},
+        {"ORBELLE_PROCESSOR_REVISION", "40458"},
+        {"ORBELLE_PROCESSOR_COUNT", "2"},
+        {"ORBELLE_PROCESSOR_ACTIVE_MASK", sizeof(void *) == 8 ? "18446744073709551615" : "5"}};
+    const std::vector<std::pair<std::string, std::string>> version = {
+        {"ORBELLE_OS_BITNESS", "64"}, {"ORBELLE_OS_NAME", "Name=1\nNEXT=2, Linux"}};
+    const auto join =
+        [](std::initializer_list<std::vector<std::pair<std::string, std::string>>> parts) {
+            std::vector<std::pair<std::string, std::string>> all;
+            for (const auto &part : parts)
+                all.insert(all.end(), part.begin(), part.end());
+            return all;
+        };
+    const struct {
+        modMain::ReportKind kind;
+        const std::u16string &reportTemplate;
+        const char *kindName;
+        std::vector<std::pair<std::string, std::string>> facts;
+    } rows[] = {
+        {modMain::kAll, blocks.infoAll, "all",
+         join({memoryStat, memoryInfo, processorInfo, version})},
+        {modMain::kVersion, blocks.infoVersion, "version", version},
+        {modMain::kMemoryStat, blocks.memoryStat, "memory-stat", memoryStat},
+        {modMain::kMemoryInfo, blocks.memoryInfo, "memory-info", memoryInfo},
+        {modMain::kProcessorInfo, blocks.processorInfo, "processor-info", processorInfo},
+        {modMain::kLightInfo, blocks.lightInfo, "light-info", {memoryStat[1], memoryStat[2]}},
+        {modMain::kLightInfo2,
+         blocks.lightInfo2,
+         "light-info-2",
+         {memoryStat[1],
+          memoryStat[2],
+          memoryStat[4],
+          {"ORBELLE_MEMORY_USED_PAGE_FILE_BYTES", "2737418239"}}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.kindName);
+        std::vector<std::pair<std::string, std::string>> expected = {
+            {"ORBELLE_REPORT_KIND", row.kindName}, {"ORBELLE_VERSION", "1.4.0.112"}};
+        expected.insert(expected.end(), row.facts.begin(), row.facts.end());
+        std::vector<std::pair<std::string, std::string>> got;
+        for (const kxutil::LogField &field :
+             modMain::ReportFields(row.kind, row.reportTemplate, system, memory, name))
+            got.emplace_back(std::string(field.name), unicode::Utf16ToUtf8(field.value));
+        EXPECT_EQ(got, expected);
+    }
 }
 
 TEST(TextBlocks, ResourceFilesHaveTheirExactSizes) {
