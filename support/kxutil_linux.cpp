@@ -1,5 +1,5 @@
 // kxutil on Linux: every value with the meaning of its Windows namesake,
-// taken from Linux's own sources (/proc, /sys, sysconf, cpuid, uname,
+// taken from Linux's own sources (/proc, /sys, the auxiliary vector, cpuid, uname,
 // os-release and the systemd journal), and the running image as the kernel
 // knows it. What every POSIX system shares is in kxutil_posix.cpp.
 #include "kxutil.h"
@@ -13,12 +13,12 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/auxv.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/un.h>
 #include <sys/utsname.h>
@@ -129,6 +129,10 @@ int posix_detail::OpenRunningImage() {
 }
 
 namespace {
+
+// The page size the kernel passes every program (what sysconf gives, without
+// importing it).
+long PageSize() { return static_cast<long>(getauxval(AT_PAGESZ)); }
 
 // --- Processor ---
 
@@ -302,30 +306,23 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physic
 }
 
 // Without /sys (a chroot or container that mounts only /proc): the
-// processors this process may run on, its affinity mask.
+// processors this process may run on, its affinity mask, as the kernel
+// gives it (through syscall(), which the program imports already: each
+// imported function costs a look-up at start).
 Status ReadAffinity(SystemInfoRecord &info) {
-    for (std::size_t processors = 1024; processors <= 65536; processors *= 2) {
-        cpu_set_t *set = CPU_ALLOC(processors);
-        if (set == nullptr)
-            return Fail(ENOMEM, "sched_getaffinity: out of memory");
-        const std::size_t size = CPU_ALLOC_SIZE(processors);
-        CPU_ZERO_S(size, set);
-        if (sched_getaffinity(0, size, set) == 0) {
-            std::uint64_t mask = 0;
-            for (int cpu = 0; cpu < 64; ++cpu)
-                if (CPU_ISSET_S(static_cast<std::size_t>(cpu), size, set))
-                    mask |= std::uint64_t{1} << cpu;
-            info.dwNumberOfProcessors = static_cast<std::uint32_t>(CPU_COUNT_S(size, set));
-            info.dwActiveProcessorMask = static_cast<std::uintptr_t>(mask);
-            CPU_FREE(set);
-            return kOk;
-        }
-        const int error = errno;
-        CPU_FREE(set);
-        if (error != EINVAL)
-            return Fail(error, std::string("sched_getaffinity: ") + SystemErrorText(error));
-    }
-    return Fail(EINVAL, "sched_getaffinity: more processors than any machine has");
+    unsigned long set[65536 / (8 * sizeof(unsigned long))] = {};
+    const long size = syscall(SYS_sched_getaffinity, 0, sizeof set, set);
+    if (size <= 0)
+        return Fail(errno, std::string("sched_getaffinity: ") + SystemErrorText(errno));
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(size) / sizeof set[0]; ++i)
+        count += static_cast<std::uint32_t>(__builtin_popcountl(set[i]));
+    std::uint64_t mask = set[0];
+    if (sizeof set[0] < sizeof mask)
+        mask |= static_cast<std::uint64_t>(set[1]) << 32;
+    info.dwNumberOfProcessors = count;
+    info.dwActiveProcessorMask = static_cast<std::uintptr_t>(mask);
+    return kOk;
 }
 
 // dwNumberOfProcessors and dwActiveProcessorMask from the kernel's list of
@@ -374,7 +371,7 @@ Status kxGetModuleBaseName(std::u16string &baseName) {
 
 // wProcessorArchitecture: the kernel's machine (uname), as a Windows code.
 // wProcessorLevel, wProcessorRevision: see ReadProcessorLevel.
-// dwPageSize: sysconf(_SC_PAGESIZE); dwAllocationGranularity: the same, as
+// dwPageSize: the kernel's AT_PAGESZ; dwAllocationGranularity: the same, as
 //   Linux places mappings at page granularity.
 // lpMinimumApplicationAddress: vm.mmap_min_addr, at least one page.
 // lpMaximumApplicationAddress: the last byte the process can map.
@@ -387,9 +384,9 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
     info.wProcessorArchitecture = linux_sources::ArchitectureCode(names.machine);
     ReadProcessorLevel(info);
 
-    const long pageSize = sysconf(_SC_PAGESIZE);
+    const long pageSize = PageSize();
     if (pageSize <= 0)
-        return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
+        return Fail(EINVAL, "the auxiliary vector gave no page size");
     info.dwPageSize = static_cast<std::uint32_t>(pageSize);
     info.dwAllocationGranularity = static_cast<std::uint32_t>(pageSize);
 
@@ -428,9 +425,9 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
     if (!vmPages)
         return Fail(EBADMSG, "/proc/self/statm holds no size");
 
-    const long pageSize = sysconf(_SC_PAGESIZE);
+    const long pageSize = PageSize();
     if (pageSize <= 0)
-        return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
+        return Fail(EINVAL, "the auxiliary vector gave no page size");
     const std::uint64_t userSpace =
         static_cast<std::uint64_t>(HighestUserAddress(static_cast<std::size_t>(pageSize))) + 1;
     status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(memInfo->total), userSpace,

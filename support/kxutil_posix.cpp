@@ -22,6 +22,7 @@
 #include <new>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -389,19 +390,30 @@ std::string kxDescribeStatus(Status status) {
 
 // --- Resources ---
 
+namespace {
+
+// Whether a resource's ASCII name is this text, compared without a copy.
+bool IsNamed(const char *name, std::u16string_view wanted) {
+    for (const char16_t c : wanted)
+        if (*name == '\0' || static_cast<unsigned char>(*name++) != c)
+            return false;
+    return *name == '\0';
+}
+
+} // namespace
+
 Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string &text) {
-    const std::string wantedName = unicode::Utf16ToUtf8(name);
-    const std::string wantedType = unicode::Utf16ToUtf8(type);
     for (std::size_t i = 0; i < embedded_resources::kTextsCount; ++i) {
         const embedded_resources::Resource &resource = embedded_resources::kTexts[i];
-        if (wantedName == resource.name && wantedType == resource.type) {
+        if (IsNamed(resource.name, name) && IsNamed(resource.type, type)) {
             // The resources are written in Windows-1251, whatever the locale.
             text = unicode::Cp1251ToUtf16(
                 std::string_view(reinterpret_cast<const char *>(resource.data), resource.size));
             return kOk;
         }
     }
-    return Fail(ENOENT, "no resource " + wantedType + "/" + wantedName);
+    return Fail(ENOENT,
+                "no resource " + unicode::Utf16ToUtf8(type) + "/" + unicode::Utf16ToUtf8(name));
 }
 
 Status kxFormatGeneralDateNow(std::u16string &text) {
@@ -481,7 +493,9 @@ void RemoveTemporaryOnSignals() {
     installed = true;
     for (const int signal : kEndingSignals)
         RemoveTemporaryOnSignal(signal);
-    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+    // The real-time signals, by the kernel's numbers: the C library's own
+    // (which it keeps from sigaction) are refused and left alone.
+    for (int signal = 32; signal < NSIG; ++signal)
         RemoveTemporaryOnSignal(signal);
 }
 
@@ -489,7 +503,9 @@ void RemoveTemporaryOnSignals() {
 // held back until the name is recorded for the handler.
 template <typename Step> int WithSignalsHeld(Step step) {
     sigset_t held, previous;
-    sigfillset(&held);
+    sigemptyset(&held);
+    for (int signal = 1; signal < NSIG; ++signal)
+        sigaddset(&held, signal);
     sigprocmask(SIG_BLOCK, &held, &previous);
     const int result = step();
     const int error = errno;
@@ -566,8 +582,10 @@ int WriteAllTo(int fd, std::string_view bytes) {
 // report gets 0666 less the umask; the temporary file is 0600 until then.
 int GiveAccess(int fd, const struct stat *old, std::string &why) {
     if (old == nullptr) {
-        const mode_t mask = umask(0);
-        umask(mask);
+        // The umask, read by setting it and setting it back (syscall(): an
+        // import less for every run to look up).
+        const auto mask = static_cast<mode_t>(syscall(SYS_umask, 0));
+        syscall(SYS_umask, mask);
         if (fchmod(fd, 0666 & ~mask) != 0) {
             // A file system without permission bits keeps its own.
         }
@@ -594,9 +612,9 @@ int GiveAccess(int fd, const struct stat *old, std::string &why) {
 // Whether two descriptors hold the same bytes.
 bool SameBytes(int a, int b) {
     char first[16384], second[16384];
-    for (off_t at = 0;; at += static_cast<off_t>(sizeof first)) {
-        const ssize_t got = pread(a, first, sizeof first, at);
-        if (got < 0 || pread(b, second, sizeof second, at) != got)
+    while (true) {
+        const ssize_t got = ReadSome(a, first, sizeof first);
+        if (got < 0 || ReadSome(b, second, static_cast<std::size_t>(got)) != got)
             return false;
         if (got == 0)
             return true;
