@@ -308,6 +308,36 @@ TEST_P(Wine, UnwritableReportIsARunTimeErrorOnStandardError) {
     }
 }
 
+// Ctrl-C reaches a program under Wine as SIGINT, which Wine turns into a
+// console control event. strace sends it at the report's flush and holds
+// the flush back two seconds, so that the event comes while the temporary
+// file exists: it must not be left behind, and the report is the old one or
+// the whole new one. (Wine ends a thread on SIGTERM without any event.)
+TEST_P(Wine, CtrlCWhileWritingLeavesNoTemporaryFile) {
+    const std::string directory = e2e::TemporaryDirectory();
+    e2e::WriteFile(directory + "/OrbelleC.TXT", "old report");
+    e2e::Invocation run;
+    run.program = Program();
+    run.arguments = {"/I:V", "/F"};
+    run.directory = directory;
+    run.prefix = {"strace",
+                  "-fqq",
+                  "-o/dev/null",
+                  "-etrace=fsync",
+                  "-einject=fsync:signal=INT:delay_exit=2000000",
+                  GetParam().loader};
+    run.environment = {std::string("WINEPREFIX=") + WINE_PREFIX, "WINEDEBUG=-all",
+                       std::string("HOME=") + ORBELLE_BINARY_DIR};
+    e2e::Execute(run);
+    EXPECT_EQ(e2e::DirectoryEntries(directory), std::vector<std::string>{"OrbelleC.TXT"});
+    const std::string report = e2e::ReadFile(directory + "/OrbelleC.TXT");
+    if (report != "old report") {
+        const std::string version = Screen("/I:V");
+        EXPECT_EQ(report.substr(report.find("\r\n\r\n") + 4),
+                  version.substr(0, version.size() - 2));
+    }
+}
+
 // Writers that replace one report at once wait for each other, briefly,
 // rather than fail.
 TEST_P(Wine, ConcurrentWritersAllReplaceTheReport) {
