@@ -34,15 +34,14 @@ std::string g_failureDetail;
 
 } // namespace
 
-// The system's words for an error number, in the user's language. The
-// messages' locale is set only on the way to an error, as a run that
-// succeeds never needs it.
 namespace posix_detail {
 const char *LocaleCodeset();
 } // namespace posix_detail
 
-// The C library writes them in the locale's character set: they are taken
-// into the program's UTF-8 from there.
+// The system's words for an error number, in the user's language. The
+// messages' locale is set only on the way to an error, as a run that
+// succeeds never needs it. The C library writes them in the locale's
+// character set: they are taken into the program's UTF-8 from there.
 std::string posix_detail::SystemErrorText(int error) {
     const int saved = errno;
     static bool messagesLocaleSet = false;
