@@ -45,3 +45,11 @@ endif()
 add_library(orbelle_build_flags INTERFACE)
 target_link_libraries(orbelle_build_flags INTERFACE orbelle_warnings orbelle_sanitizers
                       orbelle_hardening)
+
+# 32-bit Linux (i386, armhf): 64-bit file offsets, inode numbers and time,
+# as Debian builds them, so that a file with a large inode number (XFS,
+# overlayfs) can be examined and the clock reads right after 2038-01-19.
+# For every target, GoogleTest's too: they must agree on stat and time_t.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  add_compile_definitions(_FILE_OFFSET_BITS=64 _TIME_BITS=64)
+endif()

@@ -1,5 +1,5 @@
 // kxutil on Linux: every value with the meaning of its Windows namesake,
-// taken from Linux's own sources (/proc, /sys, sysconf, cpuid, uname,
+// taken from Linux's own sources (/proc, /sys, the auxiliary vector, cpuid, uname,
 // os-release and the systemd journal), and the running image as the kernel
 // knows it. What every POSIX system shares is in kxutil_posix.cpp.
 #include "kxutil.h"
@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/un.h>
 #include <sys/utsname.h>
@@ -72,17 +73,32 @@ std::string WithoutDeletedMark(std::string path) {
     return path;
 }
 
-// The running image's path: as the kernel knows it, or, without /proc, as
-// it was started (the auxiliary vector's AT_EXECFN, then argv[0]).
+// Whether the kernel ran the dynamic loader itself, with the program as its
+// argument (ld.so ./OrbelleC, the way to run a program from a noexec
+// mount): the loader then had no interpreter (AT_BASE is 0), and
+// /proc/self/exe names the loader, not the program. The loader puts the
+// program's own path in AT_EXECFN and argv[0]. (A statically linked
+// program has no interpreter either; AT_EXECFN names it all the same.)
+bool StartedByTheLoader() { return getauxval(AT_BASE) == 0; }
+
+const char *ExecFn() {
+    const auto *execFn = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
+    return execFn != nullptr && *execFn != '\0' ? execFn : nullptr;
+}
+
+// The running image's path: as the kernel knows it, or, started by the
+// loader or without /proc, as it was started (the auxiliary vector's
+// AT_EXECFN, then argv[0]).
 Status RunningImagePath(std::string &path) {
     static std::string known;
     if (known.empty()) {
         std::string found;
-        if (ReadImageLink(found) >= 0) {
+        if (StartedByTheLoader() && ExecFn() != nullptr) {
+            found = ExecFn();
+        } else if (ReadImageLink(found) >= 0) {
             found = WithoutDeletedMark(std::move(found));
-        } else if (const auto *execFn = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
-                   execFn != nullptr && *execFn != '\0') {
-            found = execFn;
+        } else if (ExecFn() != nullptr) {
+            found = ExecFn();
         } else if (ArgumentCount() > 0 && Arguments()[0] != nullptr && *Arguments()[0] != '\0') {
             found = Arguments()[0];
         } else {
@@ -99,17 +115,24 @@ Status RunningImagePath(std::string &path) {
 
 } // namespace
 
-// The image's device and inode, to recognise it under another name.
-std::optional<std::pair<dev_t, ino_t>> posix_detail::RunningImageIdentity() {
-    struct stat image {};
+int posix_detail::OpenRunningImage() {
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
+    if (!StartedByTheLoader()) {
+        const int image = open("/proc/self/exe", kFlags);
+        if (image >= 0)
+            return image;
+    }
     std::string path;
-    if (fstatat(AT_FDCWD, "/proc/self/exe", &image, 0) == 0 ||
-        (RunningImagePath(path) >= 0 && fstatat(AT_FDCWD, path.c_str(), &image, 0) == 0))
-        return std::pair{image.st_dev, image.st_ino};
-    return std::nullopt;
+    if (RunningImagePath(path) < 0)
+        return -1;
+    return open(path.c_str(), kFlags);
 }
 
 namespace {
+
+// The page size the kernel passes every program (what sysconf gives, without
+// importing it).
+long PageSize() { return static_cast<long>(getauxval(AT_PAGESZ)); }
 
 // --- Processor ---
 
@@ -282,6 +305,48 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physic
     return tightest;
 }
 
+// Without /sys (a chroot or container that mounts only /proc): the
+// processors this process may run on, its affinity mask, as the kernel
+// gives it (through syscall(), which the program imports already: each
+// imported function costs a look-up at start).
+Status ReadAffinity(SystemInfoRecord &info) {
+    unsigned long set[65536 / (8 * sizeof(unsigned long))] = {};
+    const long size = syscall(SYS_sched_getaffinity, 0, sizeof set, set);
+    if (size <= 0)
+        return Fail(errno, std::string("sched_getaffinity: ") + SystemErrorText(errno));
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(size) / sizeof set[0]; ++i)
+        count += static_cast<std::uint32_t>(__builtin_popcountl(set[i]));
+    std::uint64_t mask = set[0];
+    if (sizeof set[0] < sizeof mask)
+        mask |= static_cast<std::uint64_t>(set[1]) << 32;
+    info.dwNumberOfProcessors = count;
+    info.dwActiveProcessorMask = static_cast<std::uintptr_t>(mask);
+    return kOk;
+}
+
+// dwNumberOfProcessors and dwActiveProcessorMask from the kernel's list of
+// online processors, read here without blocking (the C library's count,
+// sysconf or get_nprocs, opens the same file blocking, and reads it again).
+Status ReadProcessors(SystemInfoRecord &info) {
+    constexpr const char *kOnline = "/sys/devices/system/cpu/online";
+    std::string text;
+    const Status read = ReadSmallFile(kOnline, text);
+    if (read == -ENOENT || read == -ENOTDIR) {
+        ClearFailure();
+        return ReadAffinity(info);
+    }
+    if (read < 0)
+        return read;
+    std::uint32_t count = 0;
+    const auto mask = linux_sources::ParseCpuList(text, &count);
+    if (!mask || count == 0)
+        return Fail(EBADMSG, std::string(kOnline) + " holds no CPU list");
+    info.dwNumberOfProcessors = count;
+    info.dwActiveProcessorMask = static_cast<std::uintptr_t>(*mask);
+    return kOk;
+}
+
 } // namespace
 
 Status kxRegisterAppPath(std::u16string &path) {
@@ -306,7 +371,7 @@ Status kxGetModuleBaseName(std::u16string &baseName) {
 
 // wProcessorArchitecture: the kernel's machine (uname), as a Windows code.
 // wProcessorLevel, wProcessorRevision: see ReadProcessorLevel.
-// dwPageSize: sysconf(_SC_PAGESIZE); dwAllocationGranularity: the same, as
+// dwPageSize: the kernel's AT_PAGESZ; dwAllocationGranularity: the same, as
 //   Linux places mappings at page granularity.
 // lpMinimumApplicationAddress: vm.mmap_min_addr, at least one page.
 // lpMaximumApplicationAddress: the last byte the process can map.
@@ -319,9 +384,9 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
     info.wProcessorArchitecture = linux_sources::ArchitectureCode(names.machine);
     ReadProcessorLevel(info);
 
-    const long pageSize = sysconf(_SC_PAGESIZE);
+    const long pageSize = PageSize();
     if (pageSize <= 0)
-        return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
+        return Fail(EINVAL, "the auxiliary vector gave no page size");
     info.dwPageSize = static_cast<std::uint32_t>(pageSize);
     info.dwAllocationGranularity = static_cast<std::uint32_t>(pageSize);
 
@@ -335,17 +400,7 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
         std::max<std::uint64_t>(*minimum, static_cast<std::uint64_t>(pageSize)));
     info.lpMaximumApplicationAddress = HighestUserAddress(static_cast<std::size_t>(pageSize));
 
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
-    if (online <= 0)
-        return Fail(EINVAL, "sysconf(_SC_NPROCESSORS_ONLN) gave no count");
-    info.dwNumberOfProcessors = static_cast<std::uint32_t>(online);
-    if (Status status = ReadSmallFile("/sys/devices/system/cpu/online", text); status < 0)
-        return status;
-    const auto mask = linux_sources::ParseCpuList(text);
-    if (!mask)
-        return Fail(EBADMSG, "/sys/devices/system/cpu/online holds no CPU list");
-    info.dwActiveProcessorMask = static_cast<std::uintptr_t>(*mask);
-    return kOk;
+    return ReadProcessors(info);
 }
 
 // dwMemoryLoad: used percent of physical memory, truncated.
@@ -370,9 +425,9 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
     if (!vmPages)
         return Fail(EBADMSG, "/proc/self/statm holds no size");
 
-    const long pageSize = sysconf(_SC_PAGESIZE);
+    const long pageSize = PageSize();
     if (pageSize <= 0)
-        return Fail(EINVAL, "sysconf(_SC_PAGESIZE) gave no page size");
+        return Fail(EINVAL, "the auxiliary vector gave no page size");
     const std::uint64_t userSpace =
         static_cast<std::uint64_t>(HighestUserAddress(static_cast<std::size_t>(pageSize))) + 1;
     status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(memInfo->total), userSpace,
@@ -420,16 +475,23 @@ constexpr unsigned kJournalWaitSeconds = 5;
 extern "C" void InterruptTheSend(int) {}
 
 // Runs send with SIGALRM set to interrupt it (no SA_RESTART) after the
-// given time; a send cut short gives -EINTR.
+// given time; a send cut short gives -EINTR. SIGALRM is let through for the
+// send whatever signal mask the program was started with: a caller that
+// blocks it must not make the wait endless.
 template <typename Send> int SendWithin(unsigned seconds, Send send) {
     struct sigaction action {};
     struct sigaction previous {};
     action.sa_handler = InterruptTheSend;
     sigemptyset(&action.sa_mask);
     sigaction(SIGALRM, &action, &previous);
+    sigset_t alarmOnly, previousMask;
+    sigemptyset(&alarmOnly);
+    sigaddset(&alarmOnly, SIGALRM);
+    sigprocmask(SIG_UNBLOCK, &alarmOnly, &previousMask);
     alarm(seconds);
     const int result = send();
     alarm(0);
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     sigaction(SIGALRM, &previous, nullptr);
     return result;
 }
@@ -476,6 +538,10 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
     const int connected = connect(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
     const int connectError = errno;
     close(probe);
+    if (connected != 0 && (connectError == EACCES || connectError == EPERM))
+        return Fail(connectError, std::string("permission denied: the journal's socket refuses "
+                                              "this user (") +
+                                      kJournalSocket + ": " + SystemErrorText(connectError) + ")");
     if (connected != 0)
         return Fail(connectError, std::string("systemd-journald is not running (") +
                                       kJournalSocket + ": " + SystemErrorText(connectError) + ")");
@@ -532,7 +598,7 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
 
 // A new file in the current directory without a name (O_TMPFILE): nothing
 // is left of it, whatever ends the program, until it is given one.
-int posix_detail::OpenNamelessFile() { return open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); }
+int posix_detail::OpenNamelessFile() { return open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); }
 
 // Through /proc/self/fd, or, without /proc, AT_EMPTY_PATH (which needs
 // CAP_DAC_READ_SEARCH).

@@ -59,16 +59,38 @@ QString DisplayText(std::u16string_view text) {
     return ToQString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
+// The platform plug-in QT_QPA_PLATFORM names, without its options
+// ("linuxfb:fb=/dev/fb1"); empty when it names none.
+std::string PlatformName() {
+    const std::string platform = qgetenv("QT_QPA_PLATFORM").toStdString();
+    return platform.substr(0, platform.find(':'));
+}
+
+// Why there is no display, in the words of the way it was to be reached:
+// the X server or Wayland compositor named, or another platform plug-in.
+std::string NoDisplayDetail(const char *why) {
+    const std::string platform = PlatformName();
+    if (platform.empty() || platform.rfind("xcb", 0) == 0)
+        return "cannot open a display (DISPLAY=" + qgetenv("DISPLAY").toStdString() + ")";
+    if (platform.rfind("wayland", 0) == 0)
+        return "cannot open a display (WAYLAND_DISPLAY=" +
+               qgetenv("WAYLAND_DISPLAY").toStdString() + ")";
+    return "cannot open a display: the Qt platform plug-in '" + platform + "' " + why +
+           " (QT_QPA_PLATFORM=" + qgetenv("QT_QPA_PLATFORM").toStdString() + ")";
+}
+
+[[noreturn]] void EndWithoutADisplay(const char *why) {
+    kxWriteErrorLine(kxRunTimeErrorLine("opening the display", -ENXIO, NoDisplayDetail(why)));
+    _exit(1);
+}
+
 // Qt ends the process with abort() when its platform cannot start (a display
-// that does not answer): end it instead with the program's own one-line
-// error report, without the platform plugin's chatter before it.
+// that does not answer, a plug-in that is not there): end it instead with
+// the program's own one-line error report, without the platform plugin's
+// chatter before it.
 void OnQtMessage(QtMsgType type, const QMessageLogContext &context, const QString &message) {
-    if (type == QtFatalMsg && g_starting) {
-        const std::string display = qgetenv("DISPLAY").toStdString();
-        kxWriteErrorLine(kxRunTimeErrorLine("opening the display", -ENXIO,
-                                            "cannot open a display (DISPLAY=" + display + ")"));
-        _exit(1);
-    }
+    if (type == QtFatalMsg && g_starting)
+        EndWithoutADisplay("cannot start");
     if (!g_starting && g_qtDefaultHandler)
         g_qtDefaultHandler(type, context, message);
 }
@@ -127,6 +149,10 @@ Status StartApplication() {
     g_application = new QApplication(g_qtArgc, g_qtArgv);
     g_icons = new std::vector<QIcon>;
     g_starting = false;
+    // A plug-in that starts without a screen (linuxfb without a frame
+    // buffer) would end the program at the first window.
+    if (QGuiApplication::primaryScreen() == nullptr)
+        EndWithoutADisplay("has no screen");
     if (!g_windowIconPrefix.empty())
         ApplyWindowIcon();
     return kOk;

@@ -22,6 +22,7 @@
 #include <new>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -33,17 +34,31 @@ std::string g_failureDetail;
 
 } // namespace
 
+namespace posix_detail {
+const char *LocaleCodeset();
+} // namespace posix_detail
+
 // The system's words for an error number, in the user's language. The
 // messages' locale is set only on the way to an error, as a run that
-// succeeds never needs it.
+// succeeds never needs it. The C library writes them in the locale's
+// character set: they are taken into the program's UTF-8 from there.
 std::string posix_detail::SystemErrorText(int error) {
     const int saved = errno;
     static bool messagesLocaleSet = false;
     if (!messagesLocaleSet) {
+        LocaleCodeset(); // the messages come in LC_CTYPE's character set
         std::setlocale(LC_MESSAGES, "");
         messagesLocaleSet = true;
     }
-    std::string text = std::strerror(error);
+    const std::string bytes = std::strerror(error);
+    std::string text;
+    std::u16string decoded;
+    const std::string detail = g_failureDetail;
+    if (LocaleBytesToUtf16(bytes, decoded) >= 0)
+        text = unicode::Utf16ToUtf8(decoded);
+    else
+        text = bytes;
+    g_failureDetail = detail;
     errno = saved;
     return text;
 }
@@ -374,19 +389,30 @@ std::string kxDescribeStatus(Status status) {
 
 // --- Resources ---
 
+namespace {
+
+// Whether a resource's ASCII name is this text, compared without a copy.
+bool IsNamed(const char *name, std::u16string_view wanted) {
+    for (const char16_t c : wanted)
+        if (*name == '\0' || static_cast<unsigned char>(*name++) != c)
+            return false;
+    return *name == '\0';
+}
+
+} // namespace
+
 Status kxLoadResTextA(std::u16string_view name, std::u16string_view type, std::u16string &text) {
-    const std::string wantedName = unicode::Utf16ToUtf8(name);
-    const std::string wantedType = unicode::Utf16ToUtf8(type);
     for (std::size_t i = 0; i < embedded_resources::kTextsCount; ++i) {
         const embedded_resources::Resource &resource = embedded_resources::kTexts[i];
-        if (wantedName == resource.name && wantedType == resource.type) {
+        if (IsNamed(resource.name, name) && IsNamed(resource.type, type)) {
             // The resources are written in Windows-1251, whatever the locale.
             text = unicode::Cp1251ToUtf16(
                 std::string_view(reinterpret_cast<const char *>(resource.data), resource.size));
             return kOk;
         }
     }
-    return Fail(ENOENT, "no resource " + wantedType + "/" + wantedName);
+    return Fail(ENOENT,
+                "no resource " + unicode::Utf16ToUtf8(type) + "/" + unicode::Utf16ToUtf8(name));
 }
 
 Status kxFormatGeneralDateNow(std::u16string &text) {
@@ -428,12 +454,35 @@ Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
 
 namespace {
 
-// SIGINT, SIGTERM, SIGHUP: the temporary file goes first, then the program
-// ends by that very signal (SA_RESETHAND restored its default action).
+// Every signal whose default action ends the process: the temporary file
+// goes first, then the program ends by that very signal (SA_RESETHAND
+// restored its default action).
 extern "C" void RemoveTemporaryAndEnd(int signal) {
     if (g_temporaryNamed)
         unlink(g_temporaryName);
     raise(signal);
+}
+
+constexpr int kEndingSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,  SIGIO,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+
+void RemoveTemporaryOnSignal(int signal) {
+    struct sigaction previous {};
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+        return; // ignored by whoever started us, or by kxInitProcess: stays ignored
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporaryAndEnd;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
 }
 
 void RemoveTemporaryOnSignals() {
@@ -441,24 +490,20 @@ void RemoveTemporaryOnSignals() {
     if (installed)
         return;
     installed = true;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction previous {};
-        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
-            continue; // ignored by whoever started us: stays ignored
-        struct sigaction action {};
-        action.sa_handler = RemoveTemporaryAndEnd;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(signal, &action, nullptr);
-    }
+    for (const int signal : kEndingSignals)
+        RemoveTemporaryOnSignal(signal);
+    // The real-time signals, by the kernel's numbers: the C library's own
+    // (which it keeps from sigaction) are refused and left alone.
+    for (int signal = 32; signal < NSIG; ++signal)
+        RemoveTemporaryOnSignal(signal);
 }
 
-// Runs a step that gives the temporary file its name with SIGINT, SIGTERM
-// and SIGHUP held back until the name is recorded for the handler.
+// Runs a step that gives the temporary file its name with every signal
+// held back until the name is recorded for the handler.
 template <typename Step> int WithSignalsHeld(Step step) {
     sigset_t held, previous;
     sigemptyset(&held);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (int signal = 1; signal < NSIG; ++signal)
         sigaddset(&held, signal);
     sigprocmask(SIG_BLOCK, &held, &previous);
     const int result = step();
@@ -492,7 +537,7 @@ int CreateTemporary(bool &named) {
         NewTemporaryName();
         const int created = WithSignalsHeld([] {
             const int fd =
-                open(g_temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+                open(g_temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
             g_temporaryNamed = fd >= 0;
             return fd;
         });
@@ -529,24 +574,81 @@ int WriteAllTo(int fd, std::string_view bytes) {
     return 0;
 }
 
-// The new report keeps the old one's owner, group (where the program may
-// set them) and permission bits.
-void KeepAccessOf(int fd, const struct stat &old) {
-    if (fchown(fd, old.st_uid, old.st_gid) != 0 &&
-        fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+// The new report keeps the old one's owner and group where the program may
+// set them, and its permission bits without fail: a file system that will
+// not take them (one that refuses chmod) would make the new report more
+// readable than the old one, so that is a failure to replace it. A new
+// report gets 0666 less the umask; the temporary file is 0600 until then.
+int GiveAccess(int fd, const struct stat *old, std::string &why) {
+    if (old == nullptr) {
+        // The umask, read by setting it and setting it back (syscall(): an
+        // import less for every run to look up).
+        const auto mask = static_cast<mode_t>(syscall(SYS_umask, 0));
+        syscall(SYS_umask, mask);
+        if (fchmod(fd, 0666 & ~mask) != 0) {
+            // A file system without permission bits keeps its own.
+        }
+        return 0;
+    }
+    if (fchown(fd, old->st_uid, old->st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), old->st_gid) != 0) {
         // Not allowed to give the file away: it stays the writer's own.
     }
-    if (fchmod(fd, old.st_mode & 0777) != 0) {
-        // A file system without permission bits keeps its own.
+    const mode_t wanted = old->st_mode & 0777;
+    const int changed = fchmod(fd, wanted) == 0 ? 0 : errno;
+    struct stat now {};
+    if (fstat(fd, &now) != 0)
+        return errno;
+    if ((now.st_mode & 0777) == wanted)
+        return 0;
+    char text[96];
+    std::snprintf(text, sizeof text, "its permissions (%04o) cannot be kept here (%04o)",
+                  static_cast<unsigned>(wanted), static_cast<unsigned>(now.st_mode & 0777));
+    why = text;
+    return changed != 0 ? changed : EPERM;
+}
+
+// Whether two descriptors hold the same bytes.
+bool SameBytes(int a, int b) {
+    char first[16384], second[16384];
+    while (true) {
+        const ssize_t got = ReadSome(a, first, sizeof first);
+        if (got < 0 || ReadSome(b, second, static_cast<std::size_t>(got)) != got)
+            return false;
+        if (got == 0)
+            return true;
+        if (std::memcmp(first, second, static_cast<std::size_t>(got)) != 0)
+            return false;
     }
+}
+
+// Whether the file at the report's name is the running program: the same
+// inode, or, where a file system gives one file an inode number for each
+// spelling of its name (FAT and exFAT through FUSE), a file of the same
+// device, size and bytes.
+bool IsTheRunningImage(const char *target, const struct stat &old) {
+    const int image = OpenRunningImage();
+    if (image < 0)
+        return false;
+    struct stat own {};
+    bool same = fstat(image, &own) == 0 && own.st_dev == old.st_dev;
+    if (same && own.st_ino != old.st_ino) {
+        same = own.st_size == old.st_size;
+        const int file =
+            same ? open(target, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY) : -1;
+        same = file >= 0 && SameBytes(image, file);
+        if (file >= 0)
+            close(file);
+    }
+    close(image);
+    return same;
 }
 
 // Why the file at the report's name must not be replaced, or 0.
 int RefusalToReplace(const char *target, const struct stat &old, std::string &why) {
     if (!S_ISREG(old.st_mode))
         return 0;
-    if (const auto image = RunningImageIdentity();
-        image && image->first == old.st_dev && image->second == old.st_ino) {
+    if (IsTheRunningImage(target, old)) {
         why = "it is this program's own file";
         return ETXTBSY;
     }
@@ -598,8 +700,8 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     if (fd < 0)
         return failure(errno, {});
     int error = WriteAllTo(fd, bytes);
-    if (error == 0 && replacing && S_ISREG(old.st_mode))
-        KeepAccessOf(fd, old);
+    if (error == 0)
+        error = GiveAccess(fd, replacing && S_ISREG(old.st_mode) ? &old : nullptr, why);
     if (error == 0 && fsync(fd) != 0)
         error = errno;
     if (error == 0 && !named)
@@ -611,7 +713,7 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     if (error != 0 && g_temporaryNamed)
         unlink(g_temporaryName);
     g_temporaryNamed = 0;
-    return error != 0 ? failure(error, {}) : kOk;
+    return error != 0 ? failure(error, why) : kOk;
 }
 
 namespace {

@@ -35,8 +35,9 @@ int ArgumentCount();
 char **Arguments();
 
 // --- What each system's own file provides ---
-// The running image's device and inode, to recognise it under another name.
-std::optional<std::pair<dev_t, ino_t>> RunningImageIdentity();
+// The running program's file, opened for reading, to recognise it under
+// another name; -1 where it cannot be opened.
+int OpenRunningImage();
 // A new file in the current directory that has no name, or -1 with errno
 // (EOPNOTSUPP where the system or the file system has no such files).
 int OpenNamelessFile();

@@ -173,10 +173,33 @@ void EndOutOfMemory() {
 
 } // namespace
 
+namespace {
+
+// The report's temporary file while it exists, for the console control
+// handler: the lock is held while the file is created, named and moved.
+CRITICAL_SECTION g_temporaryLock;
+std::u16string *g_temporary = nullptr;
+
+// Ctrl-C, Ctrl-Break, closing the console, logging off or shutting down end
+// the program (the default handler runs next): the temporary file goes
+// first. The lock is not given back, so that the report's writer, stopped
+// at it, never moves a file that is gone; the process ends all the same.
+BOOL WINAPI RemoveTemporaryOnConsoleEvent(DWORD) {
+    EnterCriticalSection(&g_temporaryLock);
+    if (g_temporary != nullptr && !g_temporary->empty())
+        DeleteFileW(Wide(*g_temporary));
+    return FALSE;
+}
+
+} // namespace
+
 void kxInitProcess(int, char **) {
     // A missing floppy or a failed file open is a status, not a system box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     std::set_new_handler(EndOutOfMemory);
+    InitializeCriticalSection(&g_temporaryLock);
+    g_temporary = new std::u16string;
+    SetConsoleCtrlHandler(RemoveTemporaryOnConsoleEvent, TRUE);
 }
 
 Status kxRegisterAppPath(std::u16string &path) { return RunningImagePath(path); }
@@ -624,25 +647,33 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
         return Fail(refusal, what + ": " + why);
     std::u16string temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
+    // The file may be deleted while it is open (FILE_SHARE_DELETE): the
+    // console control handler does so, and it goes when the process ends.
+    EnterCriticalSection(&g_temporaryLock);
     for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 16; ++attempt) {
         temporary = TemporaryName();
-        file = CreateFileW(Wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        file = CreateFileW(Wide(temporary), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
-            return FailLast(what);
+            break;
     }
+    const DWORD created = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (file != INVALID_HANDLE_VALUE)
+        *g_temporary = temporary;
+    LeaveCriticalSection(&g_temporaryLock);
     if (file == INVALID_HANDLE_VALUE)
-        return Fail(ERROR_FILE_EXISTS, what);
+        return Fail(created, what);
     DWORD error = WriteWholeFile(file, bytes);
     if (!CloseHandle(file) && error == ERROR_SUCCESS)
         error = GetLastError();
+    EnterCriticalSection(&g_temporaryLock);
     if (error == ERROR_SUCCESS)
         error = MoveOver(temporary, target);
-    if (error != ERROR_SUCCESS) {
+    if (error != ERROR_SUCCESS)
         DeleteFileW(Wide(temporary));
-        return Fail(error, what);
-    }
-    return kOk;
+    g_temporary->clear();
+    LeaveCriticalSection(&g_temporaryLock);
+    return error != ERROR_SUCCESS ? Fail(error, what) : kOk;
 }
 
 } // namespace kxutil

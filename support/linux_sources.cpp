@@ -289,12 +289,13 @@ std::optional<std::string> OsReleaseValue(std::string_view text, std::string_vie
     return found;
 }
 
-std::optional<std::uint64_t> ParseCpuList(std::string_view text) {
+std::optional<std::uint64_t> ParseCpuList(std::string_view text, std::uint32_t *count) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.remove_suffix(1);
     if (text.empty())
         return std::nullopt;
     std::uint64_t mask = 0;
+    std::uint64_t cpus = 0;
     for (std::string_view range : Split(text, ',')) {
         std::optional<std::uint64_t> first = TakeNumber(range);
         std::optional<std::uint64_t> last = first;
@@ -310,7 +311,10 @@ std::optional<std::uint64_t> ParseCpuList(std::string_view text) {
             return std::nullopt;
         for (std::uint64_t cpu = *first; cpu <= *last && cpu < 64; ++cpu)
             mask |= std::uint64_t{1} << cpu;
+        cpus += std::min<std::uint64_t>(*last - *first, UINT32_MAX) + 1;
     }
+    if (count != nullptr)
+        *count = static_cast<std::uint32_t>(std::min<std::uint64_t>(cpus, UINT32_MAX));
     return mask;
 }
 

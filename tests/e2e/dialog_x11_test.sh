@@ -26,17 +26,28 @@ mkdir "$TMP/nodisplay" "$TMP/file"
 nodisplay() {  # dir args...: run in dir with no display, core dumps enabled
     local dir=$1; shift
     (cd "$dir" && ulimit -c unlimited 2>/dev/null
-     exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$PROG" "$@" \
+     exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ${QT_PLATFORM:+QT_QPA_PLATFORM=$QT_PLATFORM} \
+         timeout 20 "$PROG" "$@" \
          >"$TMP/out" 2>"$TMP/err")
 }
 
-nodisplay "$TMP/nodisplay" /A; status=$?
-errors=$(grep -c 'cannot open a display' "$TMP/err")
-if [ "$status" -ne 1 ]; then report "no display /A" "exit status $status, expected 1"
-elif [ "$(wc -l <"$TMP/err")" -ne 1 ] || [ "$errors" -ne 1 ]; then
-    report "no display /A" "stderr is not one 'cannot open a display' line: $(head -c 300 "$TMP/err")"
-elif compgen -G "$TMP/nodisplay/core*" >/dev/null; then report "no display /A" "core file written"
-else report "no display /A"; fi
+# Every way of having no screen: none named, a frame buffer that is not
+# there, a platform plug-in that does not exist.
+for way in "none|cannot open a display" \
+           "linuxfb:fb=/dev/orbelle-no-fb|the Qt platform plug-in 'linuxfb' has no screen" \
+           "orbelle-no-platform|the Qt platform plug-in 'orbelle-no-platform' cannot start"; do
+    platform=${way%%|*} words=${way#*|} name="no display /A"
+    [ "$platform" = none ] || name="QT_QPA_PLATFORM=$platform /A"
+    if [ "$platform" = none ]; then nodisplay "$TMP/nodisplay" /A
+    else QT_PLATFORM=$platform nodisplay "$TMP/nodisplay" /A; fi
+    status=$?
+    if [ "$status" -ne 1 ]; then report "$name" "exit status $status, expected 1"
+    elif [ "$(wc -l <"$TMP/err")" -ne 1 ] || ! grep -q -F "failed (status -6: cannot open a display" "$TMP/err" ||
+         ! grep -q -F "$words" "$TMP/err"; then
+        report "$name" "stderr is not one line saying '$words': $(head -c 300 "$TMP/err")"
+    elif compgen -G "$TMP/nodisplay/core*" >/dev/null; then report "$name" "core file written"
+    else report "$name"; fi
+done
 
 nodisplay "$TMP/file" /I:V /F; status=$?
 first=""; [ -f "$TMP/file/Orbelle.TXT" ] && IFS= read -r first <"$TMP/file/Orbelle.TXT"

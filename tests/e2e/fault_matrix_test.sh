@@ -9,7 +9,11 @@
 #   d. copies renamed to names holding "%00" and "%01";
 #   e. standard output closed, full, or a pipe without a reader;
 #   f. the report file's protection, signals and name, no /proc, a long path,
-#      and too little memory.
+#      too little memory, a case-insensitive file system, the dynamic loader;
+#   g. what a 32-bit build may get wrong: the clock after 2038, inode numbers
+#      beyond 32 bits (with ORBELLE_EMULATOR set, say "qemu-i386-static -L
+#      /usr/i686-linux-gnu", only these run, against a program of another
+#      architecture).
 # Every case checks the exit status, stdout, stderr and the files left behind.
 #   usage: bash tests/e2e/fault_matrix_test.sh /path/to/OrbelleC      (as root)
 # Each file is crafted in a private temporary folder and bind-mounted over the
@@ -57,6 +61,42 @@ disk_full_run() {
     (cd "$dir/cwd" && exec "$bin" "$@")
     rc=$?
     mkdir -p "$dir/snap" && cp -a -- "$dir/cwd/." "$dir/snap/"
+    exit "$rc"
+}
+
+# --fat DIR BIN ARGS...: DIR/fat.img (FAT, through FUSE: a file system that
+# gives each spelling of a name its own inode number) on DIR/cwd; BIN copied
+# there as <name>.txt and run from there; what is left is copied to DIR/snap.
+fat_run() {
+    local dir=$1 bin=$2 name rc; shift 2
+    name=$(basename -- "$bin"); name=${name%.*}
+    fusefat -o rw+ "$dir/fat.img" "$dir/cwd" >/dev/null 2>&1 && cp -- "$bin" "$dir/cwd/$name.txt" ||
+        { echo "fault_matrix setup: cannot mount the FAT image through FUSE" >&2; exit 125; }
+    (cd "$dir/cwd" && exec "./$name.txt" "$@")
+    rc=$?
+    mkdir -p "$dir/snap" && cp -a -- "$dir/cwd/." "$dir/snap/"
+    umount "$dir/cwd"
+    exit "$rc"
+}
+
+# --xfs DIR BIN ARGS...: a sparse 2.2 TB XFS image, loop-mounted with
+# inode64 on DIR/cwd; BIN ARGS run twice in its first directory whose inode
+# number does not fit 32 bits; its inode numbers go to DIR/inodes and what is
+# left to DIR/snap.
+xfs_run() {
+    local dir=$1 bin=$2 i big='' rc; shift 2
+    truncate -s 2200G "$dir/xfs.img" && mkfs.xfs -q -f -i size=512 -l size=64m "$dir/xfs.img" &&
+        mount -o loop,inode64 "$dir/xfs.img" "$dir/cwd" ||
+        { echo "fault_matrix setup: cannot loop-mount an XFS image" >&2; exit 125; }
+    for ((i = 0; i < 16; i++)); do
+        mkdir "$dir/cwd/d$i" && (($(stat -c %i -- "$dir/cwd/d$i") > 4294967295)) && { big=$dir/cwd/d$i; break; }
+    done
+    [[ -n $big ]] || { umount "$dir/cwd"; echo "fault_matrix setup: no inode above 32 bits" >&2; exit 125; }
+    (cd "$big" && "$bin" "$@" && exec "$bin" "$@")
+    rc=$?
+    find "$big" -mindepth 1 -printf '%i\n' >"$dir/inodes"
+    mkdir -p "$dir/snap" && cp -a -- "$big/." "$dir/snap/"
+    umount "$dir/cwd"
     exit "$rc"
 }
 
@@ -375,6 +415,28 @@ expect_version() {   # EXACT|MATCH|ALONE PRETTY ALONE_OK(yes|no)
     expect_entries "$DIR/cwd"
 }
 
+case_cpu_online_fifo() {
+    new_case
+    run "$DIR" unshare --mount --propagation private bash "$SELF" \
+        --bind "$WORK/fifo" /sys/devices/system/cpu/online -- "$BIN_COPY" /I:PI
+    expect_status 1; expect_no_out; expect_fast; expect_error_line /sys/devices/system/cpu/online
+    expect_entries "$DIR/cwd"
+    report "b19 /sys/devices/system/cpu/online is a FIFO: '/I:PI' fails naming it, no wait" "${why[@]}"
+}
+
+case_no_sys() {
+    new_case
+    mkdir -p "$DIR/empty"
+    run "$DIR" unshare --mount --propagation private bash "$SELF" --bind "$DIR/empty" /sys -- \
+        taskset -c 0 "$BIN_COPY" /I:PI
+    expect_status 0; expect_no_err
+    grep -a -q '^Number of processors: *1$' -- "$DIR/out" ||
+        why+=("not one processor: $(excerpt "$DIR/out" 300)")
+    grep -a -q -E '^ +0{63}1$' -- "$DIR/out" || why+=("the mask is not processor 0 alone: $(excerpt "$DIR/out" 300)")
+    expect_entries "$DIR/cwd"
+    report "b20 without /sys, 'taskset -c 0' '/I:PI': the affinity mask, one processor" "${why[@]}"
+}
+
 case_osrel() {   # LABEL FILE EXACT|MATCH|ALONE PRETTY ALONE_OK [nobody]
     local label=$1 file=$2
     new_case
@@ -536,6 +598,97 @@ case_report_is_the_program() {
     report "f3 a copy named report.TXT with '/I:V /F' does not overwrite itself" "${why[@]}"
 }
 
+case_case_insensitive() {
+    new_case
+    truncate -s 8M "$DIR/fat.img" && mkfs.vfat "$DIR/fat.img" >/dev/null
+    run "$DIR" unshare --mount --propagation private bash "$SELF" --fat "$DIR" "$BIN" /I:V /F
+    if ((RC == 125)); then
+        why+=("$(excerpt "$DIR/err" 300)")
+    else
+        expect_status 1; expect_no_out; expect_error_line "this program's own file"
+        cmp -s -- "$DIR/snap/$NAME.txt" "$BIN" || why+=("the program was overwritten")
+        expect_entries "$DIR/snap" "$NAME.txt"
+    fi
+    report "f9 on FAT through FUSE (an inode number for each spelling) a copy named $NAME.txt with '/I:V /F' does not overwrite itself" "${why[@]}"
+}
+
+case_through_the_loader() {
+    local loader
+    new_case
+    loader=$(readelf -l -- "$BIN" | sed -n 's/.*Requesting program interpreter: \(.*\)]$/\1/p')
+    [[ -x $loader ]] || { report "f10 through the dynamic loader" "no interpreter found in $BIN"; return; }
+    cp -- "$BIN" "$DIR/cwd/Probe.TXT"
+    run "$DIR" "$loader" ./Probe.TXT /I:V /F
+    expect_status 1; expect_no_out; NAME=Probe expect_error_line "this program's own file"
+    cmp -s -- "$DIR/cwd/Probe.TXT" "$BIN" || why+=("the program was overwritten")
+    run "$DIR" "$loader" "$BIN" /?
+    expect_status 0; expect_no_err; expect_out "$WORK/ref/usage.out" "the usage naming $NAME"
+    run "$DIR" "$loader" "$BIN" /I:V /F
+    expect_status 0; expect_no_out; expect_no_err
+    expect_entries "$DIR/cwd" Probe.TXT "$REPORT"
+    report "f10 through the dynamic loader: a copy named Probe.TXT does not overwrite itself; the program's own name names the usage and the report" "${why[@]}"
+}
+
+case_mode_not_kept() {
+    new_case
+    cp -- "$WORK/old" "$DIR/cwd/$REPORT" && chmod 0640 "$DIR/cwd/$REPORT"
+    run "$DIR" strace -qq -o /dev/null -e trace=fchmod -e inject=fchmod:error=EPERM "$BIN" /I:V /F
+    expect_status 1; expect_no_out; expect_error_line "cannot be kept"
+    expect_same "$DIR/cwd/$REPORT" "$WORK/old" "the previous report"
+    [[ $(stat -c %a -- "$DIR/cwd/$REPORT") == 640 ]] || why+=("the report's mode is now $(stat -c %a -- "$DIR/cwd/$REPORT")")
+    expect_entries "$DIR/cwd" "$REPORT"
+    report "f11 a file system that refuses chmod (EPERM): a 0640 report is not replaced by a more readable one" "${why[@]}"
+}
+
+case_error_text_in_cp1251() {
+    local want
+    new_case
+    chmod 0755 "$DIR/cwd"
+    want=$(printf 'Отказано в доступе' | iconv -f UTF-8 -t CP1251)
+    run "$DIR" env LOCPATH="$WORK/locales" LC_ALL=ru_RU.CP1251 "${NOBODY[@]}" "$BIN_COPY" /I:V /F
+    expect_status 1; expect_no_out
+    [[ $(wc -l <"$DIR/err") == 1 ]] || why+=("stderr is not one line: $(excerpt "$DIR/err")")
+    LC_ALL=C grep -a -q -F -- "$want" "$DIR/err" ||
+        why+=("stderr does not hold the system's words in CP1251: $(excerpt "$DIR/err" 300)")
+    expect_entries "$DIR/cwd"
+    report "f12 in ru_RU.CP1251 the system's words for an error are the locale's own bytes, not '?'" "${why[@]}"
+}
+
+# ----------------------------------------------- g. 32-bit programs
+# Run natively, and against a 32-bit program under qemu (make cross).
+case_past_2038() {
+    local lib=${BIN_REAL%/*}/tests/liborbelle_clock_2040.so
+    new_case
+    if [[ ! -f $lib ]]; then
+        report "g1 at 2040-02-29 the report file has its title and date lines" "no $lib beside the program"
+        return
+    fi
+    local preload=LD_PRELOAD=$lib   # for an emulated program, through its emulator
+    [[ -n ${ORBELLE_EMULATOR:-} ]] && preload=QEMU_SET_ENV=LD_PRELOAD=$lib
+    run "$DIR" env TZ=UTC "$preload" "$BIN" /I:V /F
+    expect_status 0; expect_no_out; expect_no_err
+    expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
+    grep -a -q "^Сгенерировано 02/29/40 12:34:56" -- "$DIR/cwd/$REPORT" ||
+        why+=("the date line is not 02/29/40 12:34:56: $(sed -n 2p -- "$DIR/cwd/$REPORT" | cat -v)")
+    report "g1 at 2040-02-29 (a preloaded clock) the report file has its title and date lines" "${why[@]}"
+}
+
+case_large_inode() {
+    local inode
+    new_case
+    run "$DIR" unshare --mount --propagation private bash "$SELF" --xfs "$DIR" "$BIN" /I:V /F
+    if ((RC == 125)); then
+        why+=("$(excerpt "$DIR/err" 300)")
+    else
+        expect_status 0; expect_no_out; expect_no_err
+        expect_entries "$DIR/snap" "$REPORT"
+        expect_report_file "$DIR/snap/$REPORT" "$WORK/ref/v.out"
+        read -r inode <"$DIR/inodes"
+        ((inode > 4294967295)) || why+=("the report's inode number $inode fits 32 bits")
+    fi
+    report "g2 a second '/I:V /F' in a directory of inode numbers beyond 32 bits (XFS, inode64)" "${why[@]}"
+}
+
 # strace stops the program at a system call of the report's writing with a
 # signal (and, at the rename, makes the rename fail, as if the signal came
 # just before it).
@@ -544,7 +697,13 @@ case_signals() {
     new_case
     cp -- "$WORK/old" "$DIR/cwd/$REPORT"
     for at in 'rename:error=EIO:signal=TERM 143' 'rename:error=EIO:signal=HUP 129' \
-              'fsync:signal=INT 130' 'linkat:signal=TERM 143'; do
+              'fsync:signal=INT 130' 'linkat:signal=TERM 143' 'rename:error=EIO:signal=QUIT 131' \
+              'linkat:signal=USR1 138' 'rename:error=EIO:signal=USR2 140' \
+              'rename:error=EIO:signal=ALRM 142' 'linkat:signal=XCPU 152' \
+              'rename:error=EIO:signal=VTALRM 154' 'rename:error=EIO:signal=PROF 155' \
+              'linkat:signal=PWR 158' 'rename:error=EIO:signal=STKFLT 144' \
+              'rename:error=EIO:signal=TRAP 133' 'linkat:signal=SYS 159' \
+              'rename:error=EIO:signal=34 162'; do
         run "$DIR" strace -qq -o /dev/null -e trace="${at%%:*}" -e inject="${at% *}" "$BIN" /I /F
         expect_status "${at#* }"
         expect_same "$DIR/cwd/$REPORT" "$WORK/old" "the previous report after ${at% *}"
@@ -556,13 +715,16 @@ case_signals() {
     expect_status 0; expect_no_err
     expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
     rm -f -- "$DIR/cwd/$REPORT"
+    run "$DIR" strace -qq -o "$DIR/trace" -e trace=openat "$BIN" /I:V /F
+    grep -q 'O_TMPFILE, 0600) = [0-9]' "$DIR/trace" ||
+        why+=("the temporary file is not created 0600: $(grep -a O_TMPFILE "$DIR/trace" | head -c 300)")
     run "$DIR" strace -qq -o /dev/null -P "$(readlink -f -- "$DIR/cwd")" -e trace=openat \
         -e inject=openat:error=EOPNOTSUPP "$BIN" /I:V /F   # no nameless files here
     expect_status 0; expect_no_err
     expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
     [[ $(find "$DIR/cwd" -name '.orbelle-*.tmp' | wc -l) == 1 ]] ||
         why+=("expected only the killed run's temporary file: $(ls -A "$DIR/cwd" | tr '\n' ' ')")
-    report "f4 TERM, HUP, INT while writing leave no temporary file; KILL's leftover blocks nothing" "${why[@]}"
+    report "f4 every signal that ends the program (TERM, HUP, INT, QUIT, USR1, USR2, ALRM, XCPU, VTALRM, PROF, PWR, STKFLT, TRAP, SYS, SIGRTMIN) while writing leaves no temporary file; the named one is 0600; KILL's leftover blocks nothing" "${why[@]}"
 }
 
 case_names_are_bytes() {
@@ -662,7 +824,8 @@ interrupted() {   # stop the running command (its timeout passes the signal on)
 main() {
     BIN=${1:-}
     local tool missing=()
-    for tool in unshare mount setpriv timeout mkfifo env cmp dd stat find awk grep sed od uname strace python3; do
+    for tool in unshare mount setpriv timeout mkfifo env cmp dd stat find awk grep sed od uname strace python3 \
+        taskset readelf fusefat mkfs.vfat mkfs.xfs truncate iconv localedef; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
     ((${#missing[@]} == 0)) || setup_failure "required tools not found: ${missing[*]}"
@@ -672,12 +835,14 @@ main() {
     [[ $(id -u) -eq 0 ]] || setup_failure "must run as root (mount namespaces, bind mounts, setpriv)"
 
     BIN=$(readlink -f -- "$BIN")
+    BIN_REAL=$BIN
     SELF=$(readlink -f -- "$0")
     NAME=$(basename -- "$BIN"); NAME=${NAME%.*}
     REPORT=$NAME.TXT
     UNAME="$(uname -s) $(uname -r) $(uname -m)"
     export LC_ALL=C.UTF-8
     unset LANG LANGUAGE
+    ulimit -c 0   # the signals that dump core leave no core file behind
 
     WORK=$(mktemp -d "${TMPDIR:-/tmp}/orbelle-faults.XXXXXX") || setup_failure "mktemp failed"
     # Every mount lives in a namespace that ends with its command, so removing
@@ -687,12 +852,26 @@ main() {
     chmod 0755 "$WORK"
     CASE_NO=0
 
+    if [[ -n ${ORBELLE_EMULATOR:-} ]]; then   # a program of another architecture: its emulator runs it
+        mkdir -p "$WORK/emulated" && BIN=$WORK/emulated/$(basename -- "$BIN_REAL") &&
+            printf '#!/bin/sh\nexec %s "%s" "$@"\n' "$ORBELLE_EMULATOR" "$BIN_REAL" >"$BIN" && chmod 0755 "$BIN" ||
+            setup_failure "cannot write the emulator's wrapper"
+    fi
     mkdir -p "$WORK/bin" && cp -- "$BIN" "$WORK/bin/" || setup_failure "cannot copy the program"
     BIN_COPY=$WORK/bin/$(basename -- "$BIN")   # reachable by uid 65534
     "${NOBODY[@]}" test -x "$BIN_COPY" ||
         setup_failure "uid 65534 cannot reach $BIN_COPY (is ${TMPDIR:-/tmp} searchable by others?)"
     printf 'previous report \xd0\xbe\xd1\x82\xd1\x87\xd1\x91\xd1\x82\r\n\xff\xfe\x00\x01 end\r\n' >"$WORK/old"
     reference_runs
+    if [[ -n ${ORBELLE_EMULATOR:-} ]]; then   # what a 32-bit build may get wrong
+        case_past_2038
+        case_large_inode
+        echo "$PASSED passed, $FAILED failed"
+        ((FAILED == 0))
+        return
+    fi
+    mkdir -p "$WORK/locales" && localedef -c -i ru_RU -f CP1251 "$WORK/locales/ru_RU.CP1251" 2>/dev/null
+    [[ -f $WORK/locales/ru_RU.CP1251/LC_CTYPE ]] || setup_failure "localedef cannot make ru_RU.CP1251"
 
     # Crafted files.
     meminfo 786432 393216 >"$WORK/mem.good"
@@ -750,6 +929,8 @@ main() {
     case_osrel "b18 os-release is a FIFO: uname alone, no wait" "$WORK/fifo" ALONE "" yes
     case_osrel "b16 neither os-release readable (mode 0000, uid 65534): uname alone, '/I:V'" \
         "$WORK/osrel.closed" ALONE "" yes nobody
+    case_cpu_online_fifo
+    case_no_sys
 
     # c. argument texts
     case_args_huge
@@ -776,14 +957,20 @@ main() {
     case_access_kept
     case_report_is_the_program
     case_names_are_bytes
+    case_case_insensitive
+    case_error_text_in_cp1251
     if [[ -n ${ORBELLE_SANITIZED:-} ]]; then
-        echo "NOTE: f4, f6, f7 and f8 run on the normal build only: the sanitizer runtime needs" \
-            "no tracer, /proc, a short path and a large address space"
+        echo "NOTE: f4, f6-f8, f10, f11, g1 and g2 run on the normal build only: the sanitizer runtime" \
+            "needs no tracer, /proc, a short path, a large address space, no preload and its own loader"
     else
         case_signals
         case_no_proc
         case_long_path
         case_out_of_memory
+        case_through_the_loader
+        case_mode_not_kept
+        case_past_2038
+        case_large_inode
     fi
 
     echo "$PASSED passed, $FAILED failed"
@@ -793,5 +980,7 @@ main() {
 case ${1:-} in
     --bind) shift; bind_and_exec "$@" ;;
     --disk-full) shift; disk_full_run "$@" ;;
+    --fat) shift; fat_run "$@" ;;
+    --xfs) shift; xfs_run "$@" ;;
     *) main "$@" ;;
 esac

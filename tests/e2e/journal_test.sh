@@ -389,22 +389,24 @@ case_crafted_os_release() {   # NAME
     umount /etc/os-release
 }
 
-case_no_journal() {   # NAME SOCKET(none|stale|full) WORDS: journald is stopped here
-    local name=$1 stale=$2 words=$3
+case_no_journal() {   # NAME SOCKET(none|stale|full|refused) WORDS [RUNNER...]: journald is stopped here
+    local name=$1 stale=$2 words=$3 runner=("${@:4}")
     local dir="$WORK/case$((PASSED + FAILED + 1))" why=() err listener=''
     mkdir -p "$dir/journal"
+    chmod 0755 "$dir"
     umount /run/systemd/journal 2>/dev/null   # drop the previous case's dir
     mount --bind "$dir/journal" /run/systemd/journal || { report "$name" "cannot mount"; return; }
-    if [[ $stale == stale ]]; then
+    if [[ $stale == stale || $stale == refused ]]; then
         python3 "$HELPER" stale /run/systemd/journal/socket ||
             { report "$name" "cannot create the stale socket"; return; }
+        [[ $stale == stale ]] || chmod 0600 /run/systemd/journal/socket
     elif [[ $stale == full ]]; then
         python3 "$HELPER" full /run/systemd/journal/socket "$RUN_LIMIT" >"$dir/full" &
         listener=$!
         timeout 10 bash -c 'until [[ -s $0 ]]; do sleep 0.1; done' "$dir/full" ||
             { kill "$listener"; report "$name" "cannot fill the journal socket"; return; }
     fi
-    run_prog "$dir" "$BIN" /I:V /E
+    run_prog "$dir" "${runner[@]}" "$BIN" /I:V /E
     [[ -n $listener ]] && kill "$listener" && wait "$listener" 2>/dev/null
     check_run "$dir" 1
     err=$(cat "$dir/err")   # drops the final newline
@@ -545,6 +547,11 @@ inside_namespace() {   # runs as PID 1 of a private mount, PID and network names
     case_no_journal "4 no journal socket" none "systemd-journald is not running"
     case_no_journal "5 stale journal socket" stale "systemd-journald is not running"
     case_no_journal "6 a journal that reads nothing: the wait is bounded" full "took no entry"
+    case_no_journal "7 a journal that reads nothing, SIGALRM blocked by the caller: the wait is bounded" \
+        full "took no entry" python3 -c 'import os, signal, sys
+signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGALRM]); os.execvp(sys.argv[1], sys.argv[1:])'
+    case_no_journal "8 a journal socket that refuses the user (uid 65534): permission denied" refused \
+        "permission denied" setpriv --reuid=65534 --regid=65534 --clear-groups --
     echo "$PASSED $FAILED" >"$WORK/counts"
 }
 
@@ -552,7 +559,7 @@ setup_error() { log "ERROR: $*"; echo "0 passed, 0 failed"; exit 2; }
 
 main() {
     local bin=${1:-} windowed=${2:-} missing=() tool journald='' remote='' rc passed failed
-    for tool in unshare journalctl logger python3 timeout ip openssl; do
+    for tool in unshare journalctl logger python3 timeout ip openssl setpriv; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
     for tool in /lib/systemd/systemd-journald /usr/lib/systemd/systemd-journald; do

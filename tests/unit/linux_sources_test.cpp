@@ -144,10 +144,21 @@ TEST(OsRelease, UnquotesAndUnescapes) {
     EXPECT_EQ(OsReleaseValue("PRETTY_NAME=a\nPRETTY_NAME=b\n", "PRETTY_NAME"), "b");
 }
 
-TEST(CpuList, RangesBecomeAMask) {
-    EXPECT_EQ(ParseCpuList("0-1\n"), 0b11u);
-    EXPECT_EQ(ParseCpuList("0,2-3,5"), 0b101101u);
-    EXPECT_EQ(ParseCpuList("0-127"), UINT64_MAX);
+TEST(CpuList, RangesBecomeAMaskAndACountOfEveryProcessor) {
+    const struct {
+        const char *list;
+        std::uint64_t mask;
+        std::uint32_t count;
+    } rows[] = {{"0-1\n", 0b11u, 2},
+                {"0,2-3,5", 0b101101u, 4},
+                {"0-127", UINT64_MAX, 128},
+                {"0-63,100,4094-4095\n", UINT64_MAX, 67},
+                {"64-65", 0, 2}};
+    for (const auto &row : rows) {
+        std::uint32_t count = 0;
+        EXPECT_EQ(ParseCpuList(row.list, &count), row.mask) << row.list;
+        EXPECT_EQ(count, row.count) << row.list;
+    }
     EXPECT_FALSE(ParseCpuList(""));
     EXPECT_FALSE(ParseCpuList("3-1"));
     EXPECT_FALSE(ParseCpuList("0-"));

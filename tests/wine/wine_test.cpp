@@ -308,6 +308,41 @@ TEST_P(Wine, UnwritableReportIsARunTimeErrorOnStandardError) {
     }
 }
 
+// Ctrl-C reaches a program under Wine as SIGINT, which Wine turns into a
+// console control event on a thread of its own. strace sends it at the
+// report's flush and holds the flush back two seconds: the temporary file
+// must not be left behind, and the report is the old one or the whole new
+// one. Without a handler, whether the event's end of the process comes
+// before the rename is a race, so the run is made four times. (Wine ends a
+// thread on SIGTERM without any event: nothing can be tested there.)
+TEST_P(Wine, CtrlCWhileWritingLeavesNoTemporaryFile) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const std::string directory = e2e::TemporaryDirectory();
+        e2e::WriteFile(directory + "/OrbelleC.TXT", "old report");
+        e2e::Invocation run;
+        run.program = Program();
+        run.arguments = {"/I:V", "/F"};
+        run.directory = directory;
+        run.prefix = {"/usr/bin/strace",
+                      "-fqq",
+                      "-o/dev/null",
+                      "-etrace=fsync",
+                      "-einject=fsync:signal=INT:delay_exit=2000000",
+                      GetParam().loader};
+        run.environment = {std::string("WINEPREFIX=") + WINE_PREFIX, "WINEDEBUG=-all",
+                           std::string("HOME=") + ORBELLE_BINARY_DIR};
+        const e2e::Result result = e2e::Execute(run);
+        ASSERT_EQ(e2e::DirectoryEntries(directory), std::vector<std::string>{"OrbelleC.TXT"})
+            << "run " << attempt + 1 << ": " << result.err;
+        const std::string report = e2e::ReadFile(directory + "/OrbelleC.TXT");
+        if (report != "old report") {
+            const std::string version = Screen("/I:V");
+            EXPECT_EQ(report.substr(report.find("\r\n\r\n") + 4),
+                      version.substr(0, version.size() - 2));
+        }
+    }
+}
+
 // Writers that replace one report at once wait for each other, briefly,
 // rather than fail.
 TEST_P(Wine, ConcurrentWritersAllReplaceTheReport) {
