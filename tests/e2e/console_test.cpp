@@ -71,7 +71,9 @@ TEST(ConsoleUsage, CharactersTheLocaleLacksBecomeQuestionMarks) {
 }
 
 TEST(ConsoleUsage, ARenamedCopyNamesItself) {
-    const std::string directory = e2e::TemporaryDirectory();
+    // In a folder whose path alone is longer than 256 bytes.
+    const std::string directory = e2e::TemporaryDirectory() + "/" + std::string(250, 'd');
+    ASSERT_EQ(mkdir(directory.c_str(), 0755), 0);
     const std::string copy = directory + "/SysProbe.bin";
     e2e::WriteFile(copy, e2e::ReadFile(e2e::ProgramPath()));
     ASSERT_EQ(chmod(copy.c_str(), 0755), 0);

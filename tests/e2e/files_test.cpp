@@ -1,6 +1,7 @@
 // The report file: its bytes, its name, and what happens when it cannot be written.
 #include "run_program.h"
 
+#include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
@@ -67,9 +68,29 @@ TEST(UnicodeFile, IsByteOrderMarkAndUtf16LittleEndian) {
     EXPECT_EQ(bytes.substr(secondLine, 4), std::string("\x21\x04\x33\x04", 4));
     EXPECT_EQ(text.substr(0, kTitleLine.size() + 2), kTitleLine + "\r\n");
     EXPECT_EQ(text.substr(text.find("\r\n\r\n") + 4), ScreenReport("/I:PI"));
-    // The C locale's date and time: 12/07/26 05:14:51
-    EXPECT_TRUE(std::regex_match(e2e::SplitLines(text)[1],
-                                 std::regex(R"(Сгенерировано \d\d/\d\d/\d\d( \d\d:\d\d:\d\d)?)")));
+    // The C locale's date and time (12/07/26 05:14:51), the date alone at
+    // midnight: each local time made by a time zone offset to the second.
+    for (const long local : {0L, 30L, 43200L}) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const std::time_t now = std::time(nullptr);
+            const long west = (now % 86400 - local + 86400) % 86400;
+            e2e::Invocation run{{"/I:V", "/F:U"}, "C", directory};
+            run.environment = {"TZ=UTC+" + std::to_string(west / 3600) + ":" +
+                               std::to_string(west / 60 % 60) + ":" + std::to_string(west % 60)};
+            Execute(run);
+            if (std::time(nullptr) != now)
+                continue; // a second went by: try again
+            const std::time_t shown = now - west;
+            std::tm when{};
+            gmtime_r(&shown, &when);
+            char date[32];
+            std::strftime(date, sizeof date, local == 0 ? "%m/%d/%y" : "%m/%d/%y %H:%M:%S", &when);
+            const std::string file =
+                Utf16ToUtf8(e2e::ReadFile(directory + "/OrbelleC.TXT").substr(2));
+            EXPECT_EQ(e2e::SplitLines(file)[1], std::string("Сгенерировано ") + date) << local;
+            break;
+        }
+    }
 }
 
 TEST(ReportFile, AShorterReportReplacesALongerOneWhole) {
@@ -119,6 +140,10 @@ TEST(ReportFile, AnUnwritableDirectoryIsARunTimeErrorAndTheOldReportStays) {
                               "/OrbelleC.TXT: Permission denied)\n");
     EXPECT_EQ(e2e::ReadFile(directory + "/OrbelleC.TXT"), "old report");
     EXPECT_EQ(e2e::DirectoryEntries(directory), std::vector<std::string>{"OrbelleC.TXT"});
+    // The path names the root directory once.
+    run.directory = "/";
+    EXPECT_EQ(Execute(run).err, "OrbelleC: run-time error: writing the report file failed (status "
+                                "-13: /OrbelleC.TXT: Permission denied)\n");
 }
 
 TEST(ReportFile, ADirectoryAtTheNameIsARunTimeErrorAndNothingIsLeftBehind) {

@@ -6,7 +6,9 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <regex>
+#include <sys/personality.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -102,13 +104,34 @@ TEST(Reports, ValuesAreThisMachines) {
     std::string pretty = ProcLine("/etc/os-release", "PRETTY_NAME=");
     if (pretty.size() >= 2 && pretty.front() == '"')
         pretty = pretty.substr(1, pretty.size() - 2);
-    const std::string kernel =
-        std::string(names.sysname) + " " + names.release + " " + names.machine;
-    const std::vector<std::string> version = ReportLines("/I:V");
-    EXPECT_EQ(version[0], pretty.empty() ? kernel : pretty + ", " + kernel);
-    EXPECT_EQ(version[2], std::string("Running ") +
-                              (std::string(names.machine) == "x86_64" ? "64" : "32") +
-                              "-bit system");
+    // The width of the kernel that each machine name of uname(2) stands for.
+    const std::map<std::string, const char *> widths = {
+        {"x86_64", "64"},      {"aarch64", "64"}, {"aarch64_be", "64"}, {"ppc64le", "64"},
+        {"ppc64", "64"},       {"s390x", "64"},   {"riscv64", "64"},    {"mips64", "64"},
+        {"loongarch64", "64"}, {"sparc64", "64"}, {"alpha", "64"},      {"ia64", "64"},
+        {"parisc64", "64"},    {"i386", "32"},    {"i486", "32"},       {"i586", "32"},
+        {"i686", "32"},        {"armv7l", "32"},  {"armv8l", "32"},     {"armv8b", "32"},
+        {"armv6l", "32"},      {"ppc", "32"},     {"ppcle", "32"},      {"s390", "32"},
+        {"mips", "32"},        {"sparc", "32"},   {"parisc", "32"},     {"m68k", "32"}};
+    // Natively, and in the 32-bit personality that a 64-bit kernel gives its
+    // 32-bit programs (uname then names the 32-bit machine).
+    const int native = personality(0xFFFFFFFF);
+    for (const bool compat : {false, true}) {
+        personality(compat ? PER_LINUX32 : native);
+        ASSERT_EQ(uname(&names), 0);
+        personality(native);
+        const std::string kernel =
+            std::string(names.sysname) + " " + names.release + " " + names.machine;
+        e2e::Invocation run{{"/I:V"}};
+        if (compat)
+            run.prefix = {"/usr/bin/setarch", "linux32"};
+        const std::string out = Execute(run).out;
+        const std::vector<std::string> version = e2e::ScreenLines(out.substr(0, out.size() - 1));
+        ASSERT_EQ(version.size(), 3u);
+        EXPECT_EQ(version[0], pretty.empty() ? kernel : pretty + ", " + kernel);
+        ASSERT_EQ(widths.count(names.machine), 1u) << names.machine << " is not in the table";
+        EXPECT_EQ(version[2], std::string("Running ") + widths.at(names.machine) + "-bit system");
+    }
 
     const std::vector<std::string> processor = ReportLines("/I:PI");
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
@@ -128,6 +151,24 @@ TEST(Reports, ValuesAreThisMachines) {
     const unsigned long expectedMinimum = std::max<unsigned long>(minimum, sysconf(_SC_PAGESIZE));
     EXPECT_EQ(std::stoul(Value(layout, "Minimum application address:"), nullptr, 16),
               expectedMinimum);
+    // Where any address may be mapped, the first page still may not.
+    const std::string zero = e2e::TemporaryDirectory() + "/zero";
+    e2e::WriteFile(zero, "0\n");
+    e2e::Invocation anywhere{{"/I:MI"}};
+    anywhere.prefix = {"/usr/bin/unshare",
+                       "--mount",
+                       "--propagation",
+                       "private",
+                       "/bin/sh",
+                       "-c",
+                       "mount --bind \"$1\" /proc/sys/vm/mmap_min_addr && shift && exec \"$@\"",
+                       "sh",
+                       zero};
+    const std::string out = Execute(anywhere).out;
+    EXPECT_EQ(std::stoul(Value(e2e::ScreenLines(out.substr(0, out.size() - 1)),
+                               "Minimum application address:"),
+                         nullptr, 16),
+              static_cast<unsigned long>(sysconf(_SC_PAGESIZE)));
     // The top of the user address space lies above this very stack; on
     // x86-64 it is the kernel's TASK_SIZE less one, 47 address bits less a
     // guard page, or 56 bits with five-level paging (the la57 flag).

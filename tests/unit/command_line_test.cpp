@@ -30,13 +30,18 @@ void ExpectUsage(std::u16string_view argumentText) {
 } // namespace
 
 TEST(Normalisation, TrimsOuterBlanksUpperCasesAndCollapsesSpaceRuns) {
-    EXPECT_EQ(NormaliseArgumentText(u"  /i:ms   /f:u \t"), u"/I:MS /F:U");
-    EXPECT_EQ(NormaliseArgumentText(u"\r\n/a\0"), u"/A");
-    EXPECT_EQ(NormaliseArgumentText(u"\t\t\t"), u"");
-    // Inner tabs are not blanks between parts.
-    EXPECT_EQ(NormaliseArgumentText(u"/I\t/F"), u"/I\t/F");
-    // Letters beyond ASCII are left alone.
-    EXPECT_EQ(NormaliseArgumentText(u"/iя"), u"/Iя");
+    const std::pair<std::u16string, std::u16string> rows[] = {
+        {u"  /i:ms   /f:u \t", u"/I:MS /F:U"},
+        {std::u16string(u"\r\n/a\0", 5), u"/A"},
+        {u"\t\t\t", u""},
+        {u"/I\t/F", u"/I\t/F"}, // inner tabs are not blanks between parts
+        {u"`az{@AZ[", u"`AZ{@AZ["},
+        // Letters beyond ASCII, and other blanks, are left alone.
+        {u"/iя\u00E9\u00FF\u0131", u"/Iя\u00E9\u00FF\u0131"},
+        {u"\v\f/a\u00A0\u3000", u"\v\f/A\u00A0\u3000"},
+    };
+    for (const auto &[text, normalised] : rows)
+        EXPECT_EQ(NormaliseArgumentText(text), normalised);
 }
 
 TEST(CommandTable, AcceptsExactlyTheFortyFiveReportCommands) {
