@@ -1,6 +1,5 @@
-// A fuzz target without libFuzzer: runs it once on every file of the
-// folders it is given (its committed corpus and regression inputs), so that
-// make check gets the targets' reference comparisons in a few seconds.
+// A fuzz target without libFuzzer, for make check: runs it once on each file
+// of the folders given (its committed corpus and regression inputs).
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

@@ -150,17 +150,6 @@ TEST(Cgroup, FindsTheMemoryControllersDirectory) {
     EXPECT_FALSE(MemoryCgroupDirectory(containerMount, CgroupPath{false, "/boxes/app"}));
 }
 
-TEST(Cgroup, LimitsAndStatistics) {
-    EXPECT_EQ(ParseMemoryLimit("536870912 \n"), 536870912u);
-    EXPECT_EQ(ParseMemoryLimit("18446744073709551615"), UINT64_MAX);
-    EXPECT_FALSE(ParseMemoryLimit("18446744073709551616"));
-    EXPECT_FALSE(ParseMemoryLimit("max\n"));
-    EXPECT_FALSE(ParseMemoryLimit(""));
-    EXPECT_EQ(SpaceSeparatedField("active_file 5\ninactive_file 7\n", "inactive_file"), 7u);
-    EXPECT_EQ(SpaceSeparatedField("total_inactive_file 9\n", "total_inactive_file"), 9u);
-    EXPECT_FALSE(SpaceSeparatedField("inactive_file x\n", "inactive_file"));
-}
-
 TEST(Statm, SizeIsTheFirstField) {
     EXPECT_EQ(linux_sources::ParseStatmSize("2361 331 298 71 0 141 0\n"), 2361u);
     EXPECT_EQ(linux_sources::ParseStatmSize("2361"), std::nullopt);
@@ -178,18 +167,6 @@ TEST(OsRelease, UnquotesAndUnescapes) {
     EXPECT_EQ(OsReleaseValue("# PRETTY_NAME=no\nPRETTY_NAME_X=no\n", "PRETTY_NAME"), std::nullopt);
     EXPECT_EQ(OsReleaseValue("PRETTY_NAME=\"unterminated", "PRETTY_NAME"), "unterminated");
     EXPECT_EQ(OsReleaseValue("PRETTY_NAME=a\nPRETTY_NAME=b\n", "PRETTY_NAME"), "b");
-}
-
-TEST(CpuList, RangesBecomeAMask) {
-    EXPECT_EQ(ParseCpuList("0-1\n"), 0b11u);
-    EXPECT_EQ(ParseCpuList("0,2-3,5"), 0b101101u);
-    EXPECT_EQ(ParseCpuList("0-127"), UINT64_MAX);
-    EXPECT_EQ(ParseCpuList("3-3,63-65"), 0x8000000000000008u);
-    EXPECT_EQ(ParseCpuList("64"), 0u);
-    EXPECT_FALSE(ParseCpuList(""));
-    EXPECT_FALSE(ParseCpuList("3-1"));
-    EXPECT_FALSE(ParseCpuList("0-"));
-    EXPECT_FALSE(ParseCpuList("a"));
 }
 
 TEST(Processor, MachineNamesAsWindowsArchitectureCodesAndKernelWidths) {

@@ -24,39 +24,28 @@ std::string ReadResourceFile(const std::string &name) {
 
 } // namespace
 
+// Every occurrence, left to right, without looking into what was put in;
+// found among characters that hold the byte of '%' (U+2525, U+0125), or
+// whose bytes alone spell "%01" (U+3025 U+3130).
 TEST(Placeholder, ReplacesEveryOccurrenceLeftToRightWithoutRescanning) {
-    std::u16string text = u"%01 and %01%01, %011";
-    modMain::ReplacePlaceholder(text, u"%01", u"7");
-    EXPECT_EQ(text, u"7 and 77, 71");
-    text = u"%00%00";
-    modMain::ReplacePlaceholder(text, u"%00", u"%00x");
-    EXPECT_EQ(text, u"%00x%00x");
-    text = u"%%000";
-    modMain::ReplacePlaceholder(text, u"%00", u"Name");
-    EXPECT_EQ(text, u"%Name0");
-    text = u"no placeholder";
-    modMain::ReplacePlaceholder(text, u"%32", u"x");
-    EXPECT_EQ(text, u"no placeholder");
-    text = u"%01";
-    modMain::ReplacePlaceholder(text, u"%01", u"7");
-    EXPECT_EQ(text, u"7");
-}
-
-TEST(Placeholder, IsFoundAmongCharactersThatShareItsBytes) {
-    // U+2525 and U+0125 hold the byte of '%'; '%' is the low byte of the
-    // first, so a byte search meets them first and must pass them by.
-    std::u16string text = u"\u2525\u0125%\u2525%01\u2501%01";
-    modMain::ReplacePlaceholder(text, u"%01", u"x");
-    EXPECT_EQ(text, u"\u2525\u0125%\u2525x\u2501x");
-    text = u"\u3025\u3130%01"; // "%01" only as the bytes of other characters
-    modMain::ReplacePlaceholder(text, u"%01", u"x");
-    EXPECT_EQ(text, u"\u3025\u3130x");
-    text = u"%0";
-    modMain::ReplacePlaceholder(text, u"%01", u"x");
-    EXPECT_EQ(text, u"%0");
-    text = u"";
-    modMain::ReplacePlaceholder(text, u"%01", u"x");
-    EXPECT_EQ(text, u"");
+    const struct {
+        std::u16string text, placeholder, value, filled;
+    } rows[] = {
+        {u"%01 and %01%01, %011", u"%01", u"7", u"7 and 77, 71"},
+        {u"%00%00", u"%00", u"%00x", u"%00x%00x"},
+        {u"%%000", u"%00", u"Name", u"%Name0"},
+        {u"no placeholder", u"%32", u"x", u"no placeholder"},
+        {u"%01", u"%01", u"7", u"7"},
+        {u"%0", u"%01", u"x", u"%0"},
+        {u"", u"%01", u"x", u""},
+        {u"\u2525\u0125%\u2525%01\u2501%01", u"%01", u"x", u"\u2525\u0125%\u2525x\u2501x"},
+        {u"\u3025\u3130%01", u"%01", u"x", u"\u3025\u3130x"},
+    };
+    for (const auto &row : rows) {
+        std::u16string text = row.text;
+        modMain::ReplacePlaceholder(text, row.placeholder, row.value);
+        EXPECT_EQ(text, row.filled);
+    }
 }
 
 TEST(ProcessorDescription, IntelRowsByLevel) {
@@ -126,6 +115,10 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
     text = u"%2%01";
     modMain::FillReport(text, system, memory);
     EXPECT_EQ(text, u"Intel");
+    system.dwPageSize = 16384; // "%1" and "16.0 KB" make the granularity's placeholder
+    text = u"%1%10";
+    modMain::FillReport(text, system, memory);
+    EXPECT_EQ(text, u"64.0 KB6.0 KB");
 
     // A used page file that is no finite number is a floating-point error.
     memory.ullTotalPageFile = std::numeric_limits<double>::max();
