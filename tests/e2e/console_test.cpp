@@ -53,9 +53,12 @@ TEST(ConsoleUsage, IsWrittenInTheLocalesEncoding) {
     const std::string ibm866 = Execute({{"/?"}, "ru_RU.IBM866"}).out;
     EXPECT_EQ(ibm866, ExpectedUsage("IBM866"));
     // "/I, /I:A - В…": capital Ve is 0x82 in IBM866 and 0xC2 in Windows-1251.
-    const std::string thirdLine = e2e::ScreenLines(ibm866)[5];
-    EXPECT_EQ(thirdLine.substr(0, 12), "/I, /I:A - \x82");
+    EXPECT_EQ(e2e::ScreenLines(ibm866)[5].substr(0, 12), "/I, /I:A - \x82");
     EXPECT_EQ(e2e::ScreenLines(cp1251)[5].substr(0, 12), "/I, /I:A - \xC2");
+    // Without LC_ALL, LC_CTYPE comes before LANG.
+    e2e::Invocation byCategory{{"/?"}, ""};
+    byCategory.environment = {"LANG=C", "LC_CTYPE=ru_RU.CP1251"};
+    EXPECT_EQ(Execute(byCategory).out, cp1251);
 }
 
 TEST(ConsoleUsage, CharactersTheLocaleLacksBecomeQuestionMarks) {

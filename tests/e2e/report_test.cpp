@@ -176,8 +176,7 @@ TEST(Reports, MemoryStatisticsAreConsistent) {
     const std::string load = Value(lines, "Memory load:");
     EXPECT_EQ(load.back(), '%');
     const int percent = std::stoi(load);
-    EXPECT_GE(percent, 0);
-    EXPECT_LE(percent, 100);
+    EXPECT_TRUE(percent >= 0 && percent <= 100) << load;
     const double swapTotal = std::stod(ProcLine("/proc/meminfo", "SwapTotal:")) * 1024;
     const double memTotal = std::stod(ProcLine("/proc/meminfo", "MemTotal:")) * 1024;
     EXPECT_EQ(Value(lines, "Total page file:"), ByteSize(memTotal + swapTotal));

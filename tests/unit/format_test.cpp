@@ -90,8 +90,7 @@ TEST(Unicode, Utf8RoundTripAndMalformedInput) {
     EXPECT_EQ(unicode::Utf16ToUtf8(u"\xD800|\xDC00|\xDFFF"), "?|?|?");
 }
 
-// Bytes that are no UTF-8 travel as U+DC80..U+DCFF; other lone surrogates,
-// and a pair, are text.
+// Bytes that are no UTF-8 travel as U+DC80..U+DCFF; other surrogates are text.
 TEST(Unicode, EscapedBytesAndControlCharacters) {
     EXPECT_EQ(unicode::Utf8ToUtf16Escaped("a\x80\xFF\xC3\xA9"), u"a\xDC80\xDCFF\u00E9");
     const std::pair<std::u16string, std::string> rows[] = {
