@@ -76,16 +76,10 @@ TEST(MemoryCgroup, ALimitBelowTheMachinesMemoryIsThePhysicalMemory) {
         // At the usual place the mount table, the costliest file, is not read.
         const std::string trace = e2e::TemporaryDirectory() + "/trace";
         e2e::Invocation run{{"/I:LI2"}};
-        run.prefix = {"/usr/bin/strace",
-                      "-f",
-                      "-qq",
-                      "-e",
-                      "trace=open,openat",
-                      "-o",
-                      trace,
-                      "/bin/sh",
-                      "-c",
-                      Launcher(cgroup, elsewhere)};
+        run.prefix = {"/bin/sh", "-c", Launcher(cgroup, elsewhere)};
+        if (!elsewhere)
+            run.prefix.insert(run.prefix.begin(),
+                              {"/usr/bin/strace", "-f", "-qq", "-etrace=open,openat", "-o", trace});
         run.environment = {"ASAN_OPTIONS=detect_leaks=0"}; // LeakSanitizer cannot run traced
         const e2e::Result result = e2e::Execute(run);
         rmdir(cgroup.directory.c_str());
@@ -97,6 +91,6 @@ TEST(MemoryCgroup, ALimitBelowTheMachinesMemoryIsThePhysicalMemory) {
         EXPECT_EQ(lines[1], "RAM total:  512 MB");
         EXPECT_TRUE(std::regex_match(lines[0], std::regex("RAM free:   [0-9.]+ (MB|KB|bytes)")))
             << lines[0];
-        EXPECT_EQ(e2e::ReadFile(trace).find("mountinfo") == std::string::npos, !elsewhere);
+        EXPECT_TRUE(elsewhere || e2e::ReadFile(trace).find("mountinfo") == std::string::npos);
     }
 }
