@@ -83,7 +83,7 @@ TEST(Unicode, Utf8RoundTripAndMalformedInput) {
         {"\xED\xBF\xBF", u"\uFFFD\uFFFD\uFFFD"},           // surrogate U+DFFF
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"}, // U+110000
         {"\xE2\x82", u"\uFFFD\uFFFD"},                     // truncated
-        {"\xC3(", u"\uFFFD("},                             // no continuation byte
+        {"\xC3(\xC3\xC3\xA9", u"\uFFFD(\uFFFD\u00E9"},     // no continuation byte
     };
     for (const auto &[bytes, decoded] : malformed)
         EXPECT_EQ(unicode::Utf8ToUtf16(bytes), decoded) << bytes;
