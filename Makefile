@@ -1,6 +1,7 @@
 # make run   - install what is missing, build, print the full report
 # make test  - build everything and run the whole suite
-# make check - build, then the unit and console end-to-end tests (seconds)
+# make check - build, then the unit and console end-to-end tests and the fuzz targets on
+#              their committed corpora (seconds)
 # make build - build OrbelleC and Orbelle into build/
 # make windows - cross-build OrbelleC.exe and Orbelle.exe into build-win64/ and build-win32/
 # make cross - cross-build OrbelleC and its unit tests for each of CROSS_ARCHES

@@ -149,38 +149,18 @@ std::string DecodeName(std::string_view bytes) {
 }
 
 double TakeDouble(fuzz::Reader &input) {
-    static const double kEdges[] = {0.0,
-                                    -0.0,
-                                    1.0,
-                                    1023.0,
-                                    1023.999,
-                                    1024.0,
-                                    1000.0 * 1024,
-                                    1048576.0,
-                                    25275994112.0,
-                                    140737488351232.0,
-                                    std::numeric_limits<double>::quiet_NaN(),
-                                    -std::numeric_limits<double>::quiet_NaN(),
-                                    std::numeric_limits<double>::signaling_NaN(),
-                                    std::numeric_limits<double>::infinity(),
-                                    -std::numeric_limits<double>::infinity(),
-                                    std::numeric_limits<double>::max(),
-                                    -std::numeric_limits<double>::max(),
-                                    std::numeric_limits<double>::min(),
-                                    std::numeric_limits<double>::denorm_min(),
-                                    -std::numeric_limits<double>::denorm_min(),
-                                    0x1p64,
-                                    0x1p64 - 2048,
-                                    0x1p63,
-                                    0x1p53 + 2,
-                                    1e300,
-                                    -1.0,
-                                    -1e30,
-                                    -1023.5,
-                                    1000.0 * 0x1p50,
-                                    0.5,
-                                    4096.0,
-                                    -4096.0};
+    // clang-format off
+    static const double kEdges[] = {
+        0.0, -0.0, 1.0, 1023.0, 1023.999, 1024.0, 1000.0 * 1024, 1048576.0, 25275994112.0,
+        140737488351232.0, std::numeric_limits<double>::quiet_NaN(),
+        -std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::signaling_NaN(),
+        std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+        std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
+        -std::numeric_limits<double>::denorm_min(), 0x1p64, 0x1p64 - 2048, 0x1p63, 0x1p53 + 2,
+        1e300, -1.0, -1e30, -1023.5, 1000.0 * 0x1p50, 0.5, 4096.0, -4096.0,
+    };
+    // clang-format on
     const auto pick = input.Take<std::uint8_t>();
     const auto bits = input.Take<double>();
     return pick < std::size(kEdges) ? kEdges[pick] : bits;

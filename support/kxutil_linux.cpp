@@ -421,6 +421,7 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
         return Fail(EBADMSG, "/proc/meminfo holds no MemTotal");
     if (Status read = ReadSmallFile("/proc/self/statm", processStatm); read < 0)
         return read;
+    // Another statm field would not show: the process's megabytes vanish below three digits.
     const auto vmPages = linux_sources::ParseStatmSize(processStatm);
     if (!vmPages)
         return Fail(EBADMSG, "/proc/self/statm holds no size");

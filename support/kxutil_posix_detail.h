@@ -19,6 +19,9 @@ void ClearFailure();
 // The system's words for an error number, in the user's language.
 std::string SystemErrorText(int error);
 Status LocaleBytesToUtf16(std::string_view bytes, std::u16string &text);
+// Converts with iconv; an input sequence the target lacks becomes `replacement`.
+Status Iconv(const char *to, const char *from, std::string_view input, const char *replacement,
+             bool inputIsUtf8, std::string &output);
 // A system file, whole: a regular file only, opened without blocking, at
 // most 1 MiB.
 Status ReadSmallFile(const char *path, std::string &content);

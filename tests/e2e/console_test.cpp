@@ -39,14 +39,8 @@ TEST(ConsoleAbout, IsTitleVersionAndCopyrightOnTwoLines) {
 }
 
 TEST(ConsoleUsage, IsTheAboutTextAnEmptyLineAndTheFilledUsage) {
-    EXPECT_EQ(Execute({{"/?"}}).out, ExpectedUsage("UTF-8"));
-    EXPECT_EQ(Execute({{"/HELP"}}).out, ExpectedUsage("UTF-8"));
-    EXPECT_EQ(Execute({{"/usage"}}).out, ExpectedUsage("UTF-8"));
-}
-
-TEST(ConsoleUsage, AnythingUnrecognisedShowsTheUsageAndEndsNormally) {
     for (const std::vector<std::string> &arguments : std::vector<std::vector<std::string>>{
-             {"/F:U", "/I:MS"}, {"/I:A/F"}, {"\"/I\""}, {"/X"}, {"\xFF\xFE"}}) {
+             {"/?"}, {"/HELP"}, {"/usage"}, {"/F:U", "/I:MS"}, {"/I:A/F"}, {"/X"}, {"\xFF\xFE"}}) {
         const e2e::Result result = Execute({arguments});
         EXPECT_EQ(result.exitStatus, 0);
         EXPECT_EQ(result.out, ExpectedUsage("UTF-8")) << arguments[0];
@@ -59,9 +53,12 @@ TEST(ConsoleUsage, IsWrittenInTheLocalesEncoding) {
     const std::string ibm866 = Execute({{"/?"}, "ru_RU.IBM866"}).out;
     EXPECT_EQ(ibm866, ExpectedUsage("IBM866"));
     // "/I, /I:A - В…": capital Ve is 0x82 in IBM866 and 0xC2 in Windows-1251.
-    const std::string thirdLine = e2e::ScreenLines(ibm866)[5];
-    EXPECT_EQ(thirdLine.substr(0, 12), "/I, /I:A - \x82");
+    EXPECT_EQ(e2e::ScreenLines(ibm866)[5].substr(0, 12), "/I, /I:A - \x82");
     EXPECT_EQ(e2e::ScreenLines(cp1251)[5].substr(0, 12), "/I, /I:A - \xC2");
+    // Without LC_ALL, LC_CTYPE comes before LANG.
+    e2e::Invocation byCategory{{"/?"}, ""};
+    byCategory.environment = {"LANG=C", "LC_CTYPE=ru_RU.CP1251"};
+    EXPECT_EQ(Execute(byCategory).out, cp1251);
 }
 
 TEST(ConsoleUsage, CharactersTheLocaleLacksBecomeQuestionMarks) {
@@ -70,17 +67,21 @@ TEST(ConsoleUsage, CharactersTheLocaleLacksBecomeQuestionMarks) {
     EXPECT_EQ(ascii.find_first_of("\x80\xFF"), std::string::npos);
 }
 
-TEST(ConsoleUsage, ARenamedCopyNamesItself) {
-    const std::string directory = e2e::TemporaryDirectory();
+TEST(ConsoleUsage, ARenamedCopyNamesItselfAndItsReportFile) {
+    // In a folder whose path alone is longer than 256 bytes.
+    const std::string directory = e2e::TemporaryDirectory() + "/" + std::string(250, 'd');
+    ASSERT_EQ(mkdir(directory.c_str(), 0755), 0);
     const std::string copy = directory + "/SysProbe.bin";
     e2e::WriteFile(copy, e2e::ReadFile(e2e::ProgramPath()));
     ASSERT_EQ(chmod(copy.c_str(), 0755), 0);
     e2e::Invocation run{{"/?"}};
     run.program = copy;
-    const e2e::Result result = Execute(run);
-    EXPECT_EQ(result.out, ExpectedUsage("UTF-8", "SysProbe"));
-    EXPECT_NE(result.out.find("SysProbe[.EXE] [[/I"), std::string::npos);
-    EXPECT_NE(result.out.find("\"SysProbe.TXT\""), std::string::npos);
+    EXPECT_EQ(Execute(run).out, ExpectedUsage("UTF-8", "SysProbe"));
+    run.arguments = {"/I:V", "/F"};
+    run.directory = directory;
+    EXPECT_EQ(Execute(run).exitStatus, 0);
+    EXPECT_EQ(e2e::DirectoryEntries(directory),
+              (std::vector<std::string>{"SysProbe.TXT", "SysProbe.bin"}));
 }
 
 // No standard output, or a reader that has gone, ends the run quietly; a

@@ -1,10 +1,15 @@
 #include "kxutil.h"
+#include "kxutil_posix_detail.h"
 #include "unicode.h"
 
+#include <cerrno>
 #include <cmath>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,79 +21,38 @@ std::string ByteSize(double bytes) {
 
 } // namespace
 
-TEST(ByteSize, WholeBytesBelowOneKilobyte) {
-    EXPECT_EQ(ByteSize(0), "0 bytes");
-    EXPECT_EQ(ByteSize(1), "1 bytes");
-    EXPECT_EQ(ByteSize(1023), "1023 bytes");
-}
-
-TEST(ByteSize, ThreeSignificantDigitsTruncated) {
-    EXPECT_EQ(ByteSize(1024), "1.00 KB");
-    EXPECT_EQ(ByteSize(4096), "4.00 KB");
-    EXPECT_EQ(ByteSize(1535), "1.49 KB"); // 1.499..., not rounded up
-    EXPECT_EQ(ByteSize(10239), "9.99 KB");
-    EXPECT_EQ(ByteSize(10240), "10.0 KB");
-    EXPECT_EQ(ByteSize(102400), "100 KB");
-    EXPECT_EQ(ByteSize(999.99 * 1024), "999 KB");
-    EXPECT_EQ(ByteSize(15.69 * 1073741824.0), "15.6 GB");
-}
-
-TEST(ByteSize, MovesToTheNextUnitToStayBelowAThousand) {
-    EXPECT_EQ(ByteSize(1000 * 1024), "0.97 MB");
-    EXPECT_EQ(ByteSize(1023 * 1024), "0.99 MB");
-    EXPECT_EQ(ByteSize(1048576), "1.00 MB");
-    EXPECT_EQ(ByteSize(131071.99 * 1073741824.0), "127 TB");
-    EXPECT_EQ(ByteSize(std::ldexp(1.0, 60)), "1.00 EB");
-    EXPECT_EQ(ByteSize(std::ldexp(1.0, 64) - 2048), "15.9 EB");
-}
-
-TEST(ByteSize, ValuesOutsideTheCountsStayReadable) {
-    EXPECT_EQ(ByteSize(-4096), "-4.00 KB");
-    EXPECT_EQ(ByteSize(0.75), "0 bytes");
-    EXPECT_EQ(ByteSize(std::ldexp(1.0, 70)), "1024 EB");
+// Whole bytes below 1 KB; else three significant digits, truncated, in the
+// largest unit that keeps the number below 1000; whole exabytes from 2^64.
+TEST(ByteSize, TruncatedToThreeDigitsInTheLargestUnitBelowAThousand) {
+    // clang-format off
+    const std::pair<double, const char *> rows[] = {
+        {0, "0 bytes"}, {1, "1 bytes"}, {1023, "1023 bytes"}, {1024, "1.00 KB"}, {4096, "4.00 KB"},
+        {1535, "1.49 KB"}, {10239, "9.99 KB"}, {10240, "10.0 KB"}, {102400, "100 KB"},
+        {999.99 * 1024, "999 KB"}, {15.69 * 1073741824.0, "15.6 GB"}, {1000 * 1024, "0.97 MB"},
+        {1023 * 1024, "0.99 MB"}, {1048576, "1.00 MB"}, {131071.99 * 1073741824.0, "127 TB"},
+        {std::ldexp(1.0, 60), "1.00 EB"}, {std::ldexp(1.0, 64) - 2048, "15.9 EB"},
+        {std::ldexp(1.0, 64), "16 EB"}, {std::ldexp(1.99, 64), "31 EB"},
+        {std::ldexp(1.0, 70), "1024 EB"}, {-4096, "-4.00 KB"}, {0.75, "0 bytes"},
+        {-0.75, "0 bytes"},
+    };
+    // clang-format on
+    for (const auto &[bytes, text] : rows)
+        EXPECT_EQ(ByteSize(bytes), text) << bytes;
     std::u16string text;
     EXPECT_LT(kxutil::kxFormatByteSizeEx(std::numeric_limits<double>::quiet_NaN(), text), 0);
     EXPECT_LT(kxutil::kxFormatByteSizeEx(std::numeric_limits<double>::infinity(), text), 0);
 }
 
-TEST(NumberTexts, HexBinaryDecimalAndVersion) {
-    std::u16string text;
-    kxutil::kxHexEx4(0x10000, text);
-    EXPECT_EQ(text, u"0x00010000");
-    kxutil::kxHexEx8(0x7FFFFFFEFFFFull, text);
-    EXPECT_EQ(text, u"0x00007FFFFFFEFFFF");
-    kxutil::kxBin4(0b1011, text);
-    EXPECT_EQ(text, u"00000000000000000000000000001011");
-    kxutil::kxBin8(std::uint64_t{1} << 63, text);
-    EXPECT_EQ(text, u"1" + std::u16string(63, u'0'));
-    kxutil::kxFormatLong(-2147483647 - 1, text);
-    EXPECT_EQ(text, u"-2147483648");
-    kxutil::kxFormatVersion(1, 4, 112, text);
-    EXPECT_EQ(text, u"1.04.0112");
-    double unsignedValue = 0;
-    kxutil::kxLongToUnsignedLong(-1, unsignedValue);
-    EXPECT_EQ(unsignedValue, 4294967295.0);
-    std::uint8_t high = 0, low = 0;
-    kxutil::kxHiByte(0xFF45, high);
-    kxutil::kxLoByte(0xFF45, low);
-    EXPECT_EQ(high, 0xFF);
-    EXPECT_EQ(low, 0x45);
-}
-
-TEST(Trimming, RightTrimRemovesOnlyTrailingBlanks) {
+TEST(Trimming, EachEndAndEachKindOfBlankHasItsFlag) {
     std::u16string text;
     kxutil::kxRTrimEx(u"  a b \t  ", text);
     EXPECT_EQ(text, u"  a b");
-    kxutil::kxRTrimEx(u"Total virtual:       %07   ", text);
-    EXPECT_EQ(text, u"Total virtual:       %07");
     kxutil::kxRTrimEx(u"line \r\nnext", text);
     EXPECT_EQ(text, u"line \r\nnext");
-}
-
-TEST(Trimming, DoubleSpacesBecomeOne) {
-    std::u16string text;
-    kxutil::kxDestroyDoubleSpaces(u"a  b     c d", text);
-    EXPECT_EQ(text, u"a b c d");
+    kxutil::kxTrimEx2(u"\f\v a \f", -1, 0, 0, 0, 0, -1, 0, 0, 0, -1, text);
+    EXPECT_EQ(text, u"a \f");
+    kxutil::kxDestroyDoubleSpaces(u"  a  b     c d", text);
+    EXPECT_EQ(text, u" a b c d");
 }
 
 TEST(Unicode, Cp1251DecodingAgreesWithIconv) {
@@ -111,10 +75,76 @@ TEST(Unicode, Cp1251DecodingAgreesWithIconv) {
 }
 
 TEST(Unicode, Utf8RoundTripAndMalformedInput) {
-    const std::u16string text = u"Сгенерировано 😀";
+    const std::u16string text = u"Сгенерировано \u0800\uFFFF\U00010000\U0010FFFF 😀";
     EXPECT_EQ(unicode::Utf8ToUtf16(unicode::Utf16ToUtf8(text)), text);
-    EXPECT_EQ(unicode::Utf8ToUtf16("a\xC0\xAFz"), u"a\uFFFD\uFFFDz");       // overlong
-    EXPECT_EQ(unicode::Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD"); // surrogate
-    EXPECT_EQ(unicode::Utf8ToUtf16("\xE2\x82"), u"\uFFFD\uFFFD");           // truncated
-    EXPECT_EQ(unicode::Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "?");
+    const std::pair<std::string, std::u16string> malformed[] = {
+        {"a\xC0\xAFz", u"a\uFFFD\uFFFDz"},                 // overlong
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},           // surrogate U+D800
+        {"\xED\xBF\xBF", u"\uFFFD\uFFFD\uFFFD"},           // surrogate U+DFFF
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"}, // U+110000
+        {"\xE2\x82", u"\uFFFD\uFFFD"},                     // truncated
+        {"\xC3(\xC3\xC3\xA9", u"\uFFFD(\uFFFD\u00E9"},     // no continuation byte
+    };
+    for (const auto &[bytes, decoded] : malformed)
+        EXPECT_EQ(unicode::Utf8ToUtf16(bytes), decoded) << bytes;
+    EXPECT_EQ(unicode::Utf16ToUtf8(u"\xD800|\xDC00|\xDFFF"), "?|?|?");
+}
+
+// Bytes that are no UTF-8 travel as U+DC80..U+DCFF; other surrogates are text.
+TEST(Unicode, EscapedBytesAndControlCharacters) {
+    EXPECT_EQ(unicode::Utf8ToUtf16Escaped("a\x80\xFF\xC3\xA9"), u"a\xDC80\xDCFF\u00E9");
+    const std::pair<std::u16string, std::string> rows[] = {
+        {u"\xDC80\xDCFF", "\x80\xFF"},
+        {u"\xDC00\xDC7F", "??"},
+        {u"\xD800\xDC80", "\xF0\x90\x82\x80"},
+    };
+    for (const auto &[text, bytes] : rows) {
+        EXPECT_EQ(unicode::Utf16ToUtf8Escaped(text), bytes);
+        EXPECT_EQ(unicode::HasEscapedBytes(text), bytes[0] == '\x80');
+    }
+    EXPECT_FALSE(unicode::IsAscii(std::string("\x80")));
+    EXPECT_FALSE(unicode::IsAscii(u"\x80"));
+    // Control characters of C0, DEL and C1 become question marks.
+    std::u16string text = u"\x1F \x7E\x7F\x80\x9F\xA0";
+    unicode::ReplaceControlCharacters(text);
+    EXPECT_EQ(text, u"? \x7E???\xA0");
+    // Also in the error line, whatever its detail holds.
+    const std::u16string line = kxutil::kxRunTimeErrorLine("reading x", -5, "a\x1B\nb\xC2\x9B");
+    EXPECT_EQ(line.substr(line.find(u':')),
+              u": run-time error: reading x failed (status -5: a??b?)");
+}
+
+// Only regular files of at most 1 MiB are read, and no descriptor is left open.
+TEST(SystemFiles, SmallRegularFilesOnlyAndNoDescriptorLeftOpenBaseNamesAndConversions) {
+    const std::string big = testing::TempDir() + "orbelle-big", fifo = testing::TempDir() + "fifo";
+    std::ofstream(big) << std::string((1 << 20) + 1, 'x');
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int firstFree = dup(0);
+    close(firstFree);
+    const std::pair<std::string, kxutil::Status> rows[] = {
+        {"/proc/self/statm", 0}, {"/dev/null", -EINVAL}, {"/", -EINVAL},
+        {fifo, -EINVAL},         {big, -EFBIG},          {"/nonexistent", -ENOENT}};
+    for (const auto &[path, status] : rows) {
+        std::string content;
+        EXPECT_EQ(kxutil::posix_detail::ReadSmallFile(path.c_str(), content), status) << path;
+        const int fd = dup(0);
+        EXPECT_EQ(fd, firstFree) << path;
+        close(fd);
+    }
+    unlink(fifo.c_str());
+    unlink(big.c_str());
+    using kxutil::posix_detail::BaseNameOf;
+    EXPECT_EQ(BaseNameOf("/usr/bin/OrbelleC"), "OrbelleC");
+    EXPECT_EQ(BaseNameOf("/a.b/c.d.EXE"), "c.d");
+    EXPECT_EQ(BaseNameOf("/opt/.hidden"), ".hidden");
+    EXPECT_EQ(BaseNameOf("name"), "name");
+    // One '?' for each character, whatever the length of its UTF-8 sequence.
+    std::string ascii;
+    ASSERT_EQ(kxutil::posix_detail::Iconv(
+                  "ASCII", "UTF-8",
+                  "a\xC3\xA9\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBFz", "?",
+                  true, ascii),
+              0);
+    EXPECT_EQ(ascii, "a??????z");
 }

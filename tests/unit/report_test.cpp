@@ -1,11 +1,10 @@
 #include "fake_front_end.h"
 #include "modMain.h"
-#include "unicode.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <sys/utsname.h>
+#include <limits>
 
 namespace {
 
@@ -25,36 +24,28 @@ std::string ReadResourceFile(const std::string &name) {
 
 } // namespace
 
+// Every occurrence, left to right, without looking into what was put in;
+// found among characters that hold the byte of '%' (U+2525, U+0125), or
+// whose bytes alone spell "%01" (U+3025 U+3130).
 TEST(Placeholder, ReplacesEveryOccurrenceLeftToRightWithoutRescanning) {
-    std::u16string text = u"%01 and %01%01, %011";
-    modMain::ReplacePlaceholder(text, u"%01", u"7");
-    EXPECT_EQ(text, u"7 and 77, 71");
-    text = u"%00%00";
-    modMain::ReplacePlaceholder(text, u"%00", u"%00x");
-    EXPECT_EQ(text, u"%00x%00x");
-    text = u"%%000";
-    modMain::ReplacePlaceholder(text, u"%00", u"Name");
-    EXPECT_EQ(text, u"%Name0");
-    text = u"no placeholder";
-    modMain::ReplacePlaceholder(text, u"%32", u"x");
-    EXPECT_EQ(text, u"no placeholder");
-}
-
-TEST(Placeholder, IsFoundAmongCharactersThatShareItsBytes) {
-    // U+2525 and U+0125 hold the byte of '%'; '%' is the low byte of the
-    // first, so a byte search meets them first and must pass them by.
-    std::u16string text = u"\u2525\u0125%\u2525%01\u2501%01";
-    modMain::ReplacePlaceholder(text, u"%01", u"x");
-    EXPECT_EQ(text, u"\u2525\u0125%\u2525x\u2501x");
-    text = u"\u3025\u3130%01"; // "%01" only as the bytes of other characters
-    modMain::ReplacePlaceholder(text, u"%01", u"x");
-    EXPECT_EQ(text, u"\u3025\u3130x");
-    text = u"%0";
-    modMain::ReplacePlaceholder(text, u"%01", u"x");
-    EXPECT_EQ(text, u"%0");
-    text = u"";
-    modMain::ReplacePlaceholder(text, u"%01", u"x");
-    EXPECT_EQ(text, u"");
+    const struct {
+        std::u16string text, placeholder, value, filled;
+    } rows[] = {
+        {u"%01 and %01%01, %011", u"%01", u"7", u"7 and 77, 71"},
+        {u"%00%00", u"%00", u"%00x", u"%00x%00x"},
+        {u"%%000", u"%00", u"Name", u"%Name0"},
+        {u"no placeholder", u"%32", u"x", u"no placeholder"},
+        {u"%01", u"%01", u"7", u"7"},
+        {u"%0", u"%01", u"x", u"%0"},
+        {u"", u"%01", u"x", u""},
+        {u"\u2525\u0125%\u2525%01\u2501%01", u"%01", u"x", u"\u2525\u0125%\u2525x\u2501x"},
+        {u"\u3025\u3130%01", u"%01", u"x", u"\u3025\u3130x"},
+    };
+    for (const auto &row : rows) {
+        std::u16string text = row.text;
+        modMain::ReplacePlaceholder(text, row.placeholder, row.value);
+        EXPECT_EQ(text, row.filled);
+    }
 }
 
 TEST(ProcessorDescription, IntelRowsByLevel) {
@@ -105,7 +96,7 @@ kxutil::MemoryStatusRecord SampleMemory() {
     memory.ullTotalPhys = 8589934592.0;
     memory.ullAvailPhys = 4294967296.0;
     memory.ullTotalPageFile = 10737418240.0;
-    memory.ullAvailPageFile = 10737418240.0;
+    memory.ullAvailPageFile = 6442450944.0;
     memory.ullTotalVirtual = 2147352576.0;
     memory.ullAvailVirtual = 2000000000.0;
     return memory;
@@ -124,21 +115,33 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
     const std::u16string address =
         sizeof(void *) == 8 ? u"0x0000000000010000|0x000000007FFEFFFF" : u"0x00010000|0x7FFEFFFF";
     const std::u16string expectedStart =
-        u"0|4.00 GB|8.00 GB|10.0 GB|10.0 GB|1.86 GB|1.99 GB|0 bytes|4.00 KB|64.0 KB|" + address +
+        u"0|4.00 GB|8.00 GB|6.00 GB|10.0 GB|1.86 GB|1.99 GB|4.00 GB|4.00 KB|64.0 KB|" + address +
         u"|Intel|Pentium Pro or Pentium II|Model 158, Stepping 10|2|" + mask + u"|";
     EXPECT_EQ(text.substr(0, expectedStart.size()), expectedStart);
-    // The bitness is the running kernel's, as uname(2) names its machine.
-    utsname names{};
-    ASSERT_EQ(uname(&names), 0);
-    const std::string machine = names.machine;
-    const bool kernel64 = machine.find("64") != std::string::npos || machine == "s390x";
-    EXPECT_EQ(text.substr(expectedStart.size()), kernel64 ? u"64" : u"32") << machine;
+    // The bitness is the running kernel's.
+    std::int16_t is64 = 0;
+    ASSERT_EQ(kxutil::kxIsHostWin64(is64), 0);
+    EXPECT_EQ(text.substr(expectedStart.size()), is64 == -1 ? u"64" : u"32");
 
     // A value that completes a later placeholder is filled by that later step:
     // memory load 0 makes "%2" + "0" into the architecture's placeholder.
     text = u"%2%01";
     modMain::FillReport(text, system, memory);
     EXPECT_EQ(text, u"Intel");
+    system.dwPageSize = 16384; // "%1" and "16.0 KB" make the granularity's placeholder
+    text = u"%1%10";
+    modMain::FillReport(text, system, memory);
+    EXPECT_EQ(text, u"64.0 KB6.0 KB");
+
+    // A used page file that is no finite number is a floating-point error.
+    memory.ullTotalPageFile = std::numeric_limits<double>::max();
+    memory.ullAvailPageFile = -memory.ullTotalPageFile;
+    try {
+        modMain::FillReport(text, system, memory);
+        ADD_FAILURE() << "no error for an infinite page file in use";
+    } catch (const modMain::RunTimeError &error) {
+        EXPECT_EQ(error.status, -33);
+    }
 }
 
 // The journal's fields of each kind: the facts its text shows, as exact
@@ -233,37 +236,6 @@ TEST(TextBlocks, ResourceFilesHaveTheirExactSizes) {
                 EXPECT_EQ(bytes[i - 1], '\r') << name << " byte " << i;
             }
     }
-}
-
-TEST(TextBlocks, LoadedBlocksAreTheFilesDecodedAndRightTrimmed) {
-    modMain::LoadTextBlocks();
-    const modMain::TextBlockStore &blocks = modMain::TextBlocks();
-    EXPECT_EQ(
-        blocks.memoryStat,
-        u"Memory load:         %01%\r\nAvailable physical:  %02\r\nTotal physical:      %03\r\n"
-        u"Available page file: %04\r\nTotal page file:     %05\r\nAvailable virtual:   %06\r\n"
-        u"Total virtual:       %07");
-    EXPECT_EQ(blocks.infoVersion, u"%32\r\n\r\nRunning %30-bit system");
-    EXPECT_EQ(blocks.lightInfo, u"RAM free:  %02\r\nRAM total: %03");
-    EXPECT_EQ(blocks.lightInfo2,
-              u"RAM free:   %02\r\nRAM total:  %03\r\n\r\nSwap used:  %08\r\nSwap total: %05");
-    EXPECT_EQ(blocks.memoryInfo,
-              u"Page size:                   %10\r\nAllocation granularity:      %11\r\n"
-              u"Minimum application address: %12\r\nMaximum application address: %13");
-    EXPECT_EQ(blocks.processorInfo,
-              u"Processor architecture: %20\r\nProcessor level:        %21\r\nProcessor revision:  "
-              u"   %22\r\n"
-              u"Number of processors:   %23\r\nActive processor mask: \r\n   %24");
-    EXPECT_NE(blocks.infoAll.find(u"\r\nMemory statistics: \r\n   Memory load:         %01%\r\n"),
-              std::u16string::npos);
-    EXPECT_EQ(blocks.infoAll.substr(blocks.infoAll.size() - 37),
-              u"   Active processor mask: \r\n      %24");
-    EXPECT_EQ(blocks.usageNew, unicode::Cp1251ToUtf16(ReadResourceFile("TXT_USAGE_NEW")));
-    EXPECT_EQ(blocks.usageNew.substr(0, 12), u"%00[.EXE] [[");
-    EXPECT_NE(blocks.usageNew.find(u"/I:LI - Вывести \"облегчённую\" информацию.\r\n"),
-              std::u16string::npos);
-    EXPECT_NE(blocks.usageNew.find(u"в файл \"%00.TXT\" в текущем"), std::u16string::npos);
-    EXPECT_EQ(blocks.usageNew.substr(blocks.usageNew.size() - 22), u"/? - Вывести это окно.");
 }
 
 TEST(TextBlocks, MissingResourceIsAnError) {
