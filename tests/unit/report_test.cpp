@@ -1,5 +1,6 @@
 #include "fake_front_end.h"
 #include "modMain.h"
+#include "unicode.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -105,8 +106,8 @@ kxutil::MemoryStatusRecord SampleMemory() {
 } // namespace
 
 TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
-    const kxutil::SystemInfoRecord system = SampleSystem();
-    const kxutil::MemoryStatusRecord memory = SampleMemory();
+    kxutil::SystemInfoRecord system = SampleSystem();
+    kxutil::MemoryStatusRecord memory = SampleMemory();
     std::u16string text =
         u"%01|%02|%03|%04|%05|%06|%07|%08|%10|%11|%12|%13|%20|%21|%22|%23|%24|%30";
     modMain::FillReport(text, system, memory);
