@@ -5,6 +5,7 @@
 #          packages_test.sh debian BUILD-DIR CROSS-BUILDS (build-cross/, for arm64 and i386)
 #          packages_test.sh zip BUILD-DIR WIN64-BUILD WIN32-BUILD
 #          packages_test.sh msi BUILD-DIR WIN64-BUILD WIN32-BUILD WINE-PREFIX (64-bit, started)
+#          packages_test.sh signing BUILD-DIR
 set -u
 mode=${1:?} BUILD=${2:?}
 PACKAGES=$BUILD/packages
@@ -273,6 +274,59 @@ Action start: DeleteReportTask."
 $(cd "$win32" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
     check "x86 MSI: silent uninstall leaves none of it" "$(msiexec /x "$(winpath "$PACKAGES/Orbelle-$VERSION-x86.msi")" /qn
         ls -d "$WINEPREFIX/drive_c/Program Files (x86)/Orbelle" 2>/dev/null; entries; links)" 0
+    ;;
+signing)
+    # The Windows packages signed with a throwaway code-signing certificate
+    # made here: every executable, in the ZIP and in the MSIs, and the MSIs.
+    script=$(cd "$(dirname "$0")/../.." && pwd)/cmake/windows/package.cmake
+    cd "$TMP" || finish
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
+        -subj "/CN=Orbelle test signing" -addext "extendedKeyUsage=codeSigning" \
+        -addext "keyUsage=digitalSignature" >openssl.log 2>&1 || { report "openssl req" "$(cat openssl.log)"; finish; }
+    password=$(head -c 24 /dev/urandom | base64 | tr -d '/+=')
+    printf '%s' "$password" >password
+    openssl pkcs12 -export -inkey key.pem -in cert.pem -out signing.p12 -passout file:password ||
+        { report "openssl pkcs12" "failed"; finish; }
+    # osslsigncode's command lines, which ps shows to any user, as it got them.
+    mkdir bin && printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>%s/commands.log\nexec /usr/bin/osslsigncode "$@"\n' \
+        "$TMP" >bin/osslsigncode && chmod +x bin/osslsigncode
+    PATH=$TMP/bin:$PATH ORBELLE_SIGN_PKCS12=$TMP/signing.p12 ORBELLE_SIGN_PASSWORD_FILE=$TMP/password \
+        cmake -DSETTINGS="$BUILD/windows-packages.cmake" -DOUT="$TMP/signed" -DSTAGE="$TMP/stage" \
+        -P "$script" >sign.log 2>&1 || { report "packing signed" "$(tail -n 20 sign.log)"; finish; }
+    check "osslsigncode signs 6 files, SHA-256, the password read from its file" \
+        "$(grep -c -e '^sign -pkcs12 [^ ]*/signing.p12 -readpass [^ ]*/password -h sha256 ' commands.log)" 6
+    check "the password is on no command line and in no log" "$(grep -l -F -- "$password" commands.log sign.log)" ""
+    check "it says it signs, in one line" "$(grep -c -i 'signing the windows' sign.log)" 1
+    unzip -q "signed/Orbelle-$VERSION-windows.zip" -d zip
+    for arch in x64 x86; do
+        msiextract -C "msi-$arch" "signed/Orbelle-$VERSION-$arch.msi" >/dev/null
+    done
+    signed=(zip/*/x64/OrbelleC.exe zip/*/x64/Orbelle.exe zip/*/x86/OrbelleC.exe zip/*/x86/Orbelle.exe)
+    while IFS= read -r file; do signed+=("$file"); done < <(find msi-x64 msi-x86 -name '*.exe' | sort)
+    signed+=(signed/*.msi)
+    check "what is signed: 4 executables in the ZIP, 2 in each MSI, the 2 MSIs" "${#signed[@]}" 10
+    for file in "${signed[@]}"; do
+        verdict=$(osslsigncode verify -CAfile cert.pem -in "$file" 2>&1)
+        check "${file#"$TMP/"}: a valid SHA-256 signature by the certificate" "$?
+$(grep -E '^(Message digest algorithm *:|Signature verification:)|Subject: /CN=' <<<"$verdict" |
+          sed 's/ *: /: /' | sort -u)" "0
+		Subject: /CN=Orbelle test signing
+Message digest algorithm: SHA256
+Signature verification: ok"
+    done
+    for file in zip/*/x64/OrbelleC.exe "signed/Orbelle-$VERSION-x64.msi"; do
+        cp "$file" changed
+        size=$(stat -c %s changed) offset=$(( $(stat -c %s changed) / 2 ))
+        byte=$(od -An -tu1 -j "$offset" -N1 changed | tr -d ' ')
+        printf "$(printf '\\%03o' $(( (byte + 1) % 256 )))" | dd of=changed bs=1 seek="$offset" conv=notrunc status=none
+        osslsigncode verify -CAfile cert.pem -in changed >verify.log 2>&1
+        check "${file##*/} with one byte changed fails verification" "$? $(stat -c %s changed)" "1 $size"
+    done
+    check "without a certificate: unsigned, said in one line" "$(env -u ORBELLE_SIGN_PKCS12 -u ORBELLE_SIGN_PASSWORD_FILE \
+        cmake -DSETTINGS="$BUILD/windows-packages.cmake" -DOUT="$TMP/unsigned" -DSTAGE="$TMP/stage-unsigned" \
+        -DARCHES=x64 -P "$script" 2>&1; osslsigncode verify -in "$TMP/unsigned/Orbelle-$VERSION-x64.msi" >/dev/null 2>&1 || echo not signed)" \
+        "-- The Windows executables and installers are unsigned (no ORBELLE_SIGN_PKCS12 and ORBELLE_SIGN_PASSWORD_FILE)
+not signed"
     ;;
 *) report usage "unknown mode $mode" ;;
 esac
