@@ -220,7 +220,7 @@ UninstallString    REG_EXPAND_SZ    MsiExec.exe /X${key##*\\}"
         check "event source $name" "$(values "$sources\\$name")" "EventMessageFile    REG_EXPAND_SZ    $folder\\$name.exe
 TypesSupported    REG_DWORD    0x7"
     done
-    check "Start-menu shortcut runs Orbelle.exe /I" "$(links | wc -l; link=$(links); strings -n 2 "$link" | grep -x '.:.*'
+    check "Start-menu shortcut runs Orbelle.exe /I" "$(links | wc -l; link=$(links); strings -n 2 "$link" | grep -x '[A-Z]:\\.*'
         strings -n 2 -el "$link" | tail -n 1)" "1
 $folder\\Orbelle.exe
 /I"
