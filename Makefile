@@ -87,9 +87,10 @@ install: build
 
 package: test-deps build windows $(PACKAGE_ARCHES:%=build-cross/%)
 	rm -rf build/packages
-	cd build && cpack -G DEB
-	cmake --build build --target windows_packages
-	for arch in $(PACKAGE_ARCHES); do (cd build-cross/$$arch && cpack -G DEB) || exit 1; \
+	# (umask 022: the packages' modes are the same whatever the caller's)
+	umask 022 && cd build && cpack -G DEB
+	umask 022 && cmake --build build --target windows_packages
+	umask 022 && for arch in $(PACKAGE_ARCHES); do (cd build-cross/$$arch && cpack -G DEB) || exit 1; \
 	    cp build-cross/$$arch/packages/*.deb build/packages/ || exit 1; done
 	cd build/packages && sha256sum $$(ls | grep -v -x SHA256SUMS) >SHA256SUMS
 

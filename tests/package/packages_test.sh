@@ -194,6 +194,11 @@ Template: x64;1033
 ALLUSERS	1
 ProductVersion	$VERSION
 UpgradeCode	{3C6E1A52-7F0B-4E4D-9B1D-5A2F0C8E7D41}"
+    check "the deferred actions run inside the installation's transaction" "$(msiinfo export \
+        "$PACKAGES/Orbelle-$VERSION-x64.msi" InstallExecuteSequence | tr -d '\r' | awk -F'\t' '
+        $1 == "InstallInitialize" { first = $3 } $1 == "InstallFinalize" { last = $3 }
+        $1 ~ /ReportTask$/ { task[$1] = $3 }
+        END { for (a in task) if (task[a] <= first || task[a] >= last) print a, task[a] }')" ""
     path_before=$(system_path)
     old=1.4.0.111
     cmake -DSETTINGS="$BUILD/windows-packages.cmake" -DOUT="$TMP/old" -DSTAGE="$TMP/old-stage" -DVERSION=$old \
