@@ -10,8 +10,12 @@
 # make bench [EARLIER=path/to/OrbelleC] - time OrbelleC against uname, free, lscpu and
 #              logger (and an earlier build's /E); writes docs/PERFORMANCE.md
 # make install [PREFIX=/usr/local] [DESTDIR=...] - install both programs, manuals, menu entry
-# make package - the Debian packages, the Windows ZIP and installer, into build/packages/,
-#                and orbelle-console for arm64 and i386 into build-cross/<arch>/packages/
+# make package - the Debian packages, the Windows ZIP and the x64 and x86 MSIs, into
+#                build/packages/ with their SHA256SUMS; orbelle-console for arm64 and i386
+#                is built into build-cross/<arch>/packages/ and copied there too. Signed
+#                when ORBELLE_SIGN_PKCS12 and ORBELLE_SIGN_PASSWORD_FILE are given (README)
+# make repro - build every package and program twice, from two fresh clones at two
+#              times, and compare them byte for byte (diffoscope on a difference)
 # The configurations are the presets of CMakePresets.json (release, asan,
 # fuzz, win64, win32). Warnings are errors only under make test (and so in
 # CI), which also builds the tests: both are ON for test and everything it
@@ -23,6 +27,12 @@ TESTS ?= OFF
 test: WERROR = ON
 test package check cross: TESTS = ON
 configure = cmake --preset $(1) -DORBELLE_WERROR=$(WERROR) $(2) >/dev/null
+# Every time recorded in a package is this one: the last commit's, unless
+# the environment gives another.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
 
 .PHONY: run build test check deps test-deps clean
 
@@ -62,7 +72,8 @@ PACKAGE_ARCHES ?= arm64 i386
 .PHONY: cross $(CROSS_ARCHES:%=build-cross/%)
 $(CROSS_ARCHES:%=build-cross/%): build-cross/%: test-deps
 	cmake -S . -B $@ -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-debian.cmake -DORBELLE_DEBIAN_ARCH=$* \
-	      -DORBELLE_WINDOWED=OFF -DCMAKE_BUILD_TYPE=Release -DORBELLE_WERROR=$(WERROR) >/dev/null
+	      -DORBELLE_WINDOWED=OFF -DCMAKE_BUILD_TYPE=Release -DORBELLE_WERROR=$(WERROR) \
+	      -DBUILD_TESTING=$(TESTS) >/dev/null
 	cmake --build $@ -j $(JOBS)
 
 # The console end-to-end tests of each architecture are the native build's,
@@ -72,15 +83,22 @@ cross: build $(CROSS_ARCHES:%=build-cross/%)
 
 PREFIX ?= /usr/local
 
-.PHONY: install package
+.PHONY: install package repro
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
 package: test-deps build windows $(PACKAGE_ARCHES:%=build-cross/%)
-	cd build && cpack -G DEB
-	cmake --build build --target windows_zip
-	cmake --build build --target windows_setup
-	for arch in $(PACKAGE_ARCHES); do (cd build-cross/$$arch && cpack -G DEB) || exit 1; done
+	rm -rf build/packages
+	# (umask 022: the packages' modes are the same whatever the caller's)
+	umask 022 && cd build && cpack -G DEB
+	umask 022 && cmake --build build --target windows_packages
+	umask 022 && for arch in $(PACKAGE_ARCHES); do (cd build-cross/$$arch && cpack -G DEB) || exit 1; \
+	    cp build-cross/$$arch/packages/*.deb build/packages/ || exit 1; done
+	cd build/packages && sha256sum $$(ls | grep -v -x SHA256SUMS) >SHA256SUMS
+
+# Not part of make test, which it would take past its time (README).
+repro: test-deps
+	scripts/repro
 
 test: test-deps build build-asan build-fuzz windows package cross
 	ctest --test-dir build --output-on-failure -j $(JOBS)

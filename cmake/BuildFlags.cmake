@@ -6,7 +6,10 @@
 #                      same with libFuzzer's coverage (ORBELLE_FUZZ)
 #   orbelle_hardening  Debian's hardening flags (dpkg-buildflags with
 #                      DEB_BUILD_MAINT_OPTIONS=hardening=+all) for the Linux
-#                      programs, unless a sanitizer is on
+#                      programs, unless a sanitizer is on; Control Flow Guard
+#                      for the Windows ones where the toolchain has it
+#   orbelle_reproducible  the same bytes from any folder at any time: no
+#                      build path in any file, no link time in a PE header
 add_library(orbelle_warnings INTERFACE)
 target_compile_options(orbelle_warnings INTERFACE
   $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra $<$<BOOL:${ORBELLE_WERROR}>:-Werror>>)
@@ -42,9 +45,36 @@ if(ORBELLE_HARDEN AND NOT WIN32 AND NOT ORBELLE_SANITIZE AND NOT ORBELLE_FUZZ)
     -Wl,-z,relro,-z,now $<${optimised}:-Wl,--gc-sections>)
 endif()
 
+# Control Flow Guard (GUARD_CF) takes -mguard=cf from the compiler and a
+# linker and C runtime that write the guard tables: LLVM's (clang 16 and
+# later, lld) with a mingw-w64 built for it. Debian 12's mingw-w64 is GCC 12
+# with GNU ld 2.40, which have neither, so the check below finds nothing
+# there; a toolchain that has it gets it.
+if(WIN32 AND ORBELLE_HARDEN)
+  include(CheckCXXSourceCompiles)
+  set(CMAKE_REQUIRED_FLAGS -mguard=cf)
+  set(CMAKE_REQUIRED_LINK_OPTIONS -mguard=cf)
+  check_cxx_source_compiles("int main() { return 0; }" ORBELLE_HAS_GUARD_CF)
+  unset(CMAKE_REQUIRED_FLAGS)
+  unset(CMAKE_REQUIRED_LINK_OPTIONS)
+  if(ORBELLE_HAS_GUARD_CF)
+    target_compile_options(orbelle_hardening INTERFACE -mguard=cf)
+    target_link_options(orbelle_hardening INTERFACE -mguard=cf)
+  endif()
+endif()
+
+add_library(orbelle_reproducible INTERFACE)
+target_compile_options(orbelle_reproducible INTERFACE
+  -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+  -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+if(WIN32)
+  # GNU ld writes the link time into the PE header unless told not to.
+  target_link_options(orbelle_reproducible INTERFACE -Wl,--no-insert-timestamp)
+endif()
+
 add_library(orbelle_build_flags INTERFACE)
 target_link_libraries(orbelle_build_flags INTERFACE orbelle_warnings orbelle_sanitizers
-                      orbelle_hardening)
+                      orbelle_hardening orbelle_reproducible)
 
 # 32-bit Linux (i386, armhf): 64-bit file offsets, inode numbers and time,
 # as Debian builds them, so that a file with a large inode number (XFS,

@@ -81,6 +81,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+# The packages' folders are 0755 whatever the umask of the build.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+    GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL ${ORBELLE_PACKAGES})
@@ -123,45 +126,25 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 include(CPack)
 
-# --- The Windows ZIP: both cross-built pairs of executables, README.TXT and
-# LICENSE.TXT (CR LF line ends), packed by CPack's ZIP generator from a
-# staged folder.
-set(windows_stage ${CMAKE_BINARY_DIR}/windows-zip)
-set(windows_name Orbelle-${PROJECT_VERSION}-windows)
-configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/README.TXT.in ${windows_stage}/README.TXT
-               @ONLY NEWLINE_STYLE CRLF)
-configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${windows_stage}/LICENSE.TXT @ONLY NEWLINE_STYLE CRLF)
-file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/CPackWindowsZip.cmake @ONLY CONTENT [[
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME Orbelle)
-set(CPACK_PACKAGE_DESCRIPTION "Orbelle for Windows")
-set(CPACK_PACKAGE_VERSION @PROJECT_VERSION@)
-set(CPACK_PACKAGE_FILE_NAME @windows_name@)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_INSTALL_CMAKE_PROJECTS "")
-set(CPACK_INSTALLED_DIRECTORIES "@windows_stage@;.")
-set(CPACK_PACKAGE_DIRECTORY @CMAKE_BINARY_DIR@/windows-zip-cpack)
-set(CPACK_OUTPUT_FILE_PREFIX @CPACK_OUTPUT_FILE_PREFIX@)
+# --- The Windows packages (cmake/windows/package.cmake): the ZIP of both
+# cross-built pairs of executables with README.TXT and LICENSE.TXT, and the
+# x64 and x86 MSIs, all signed when ORBELLE_SIGN_PKCS12 and
+# ORBELLE_SIGN_PASSWORD_FILE are given (here or in the environment).
+set(ORBELLE_SIGN_PKCS12 "" CACHE FILEPATH "PKCS#12 file to sign the Windows executables and installers with")
+set(ORBELLE_SIGN_PASSWORD_FILE "" CACHE FILEPATH "File holding the password of ORBELLE_SIGN_PKCS12")
+set(ORBELLE_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 time-stamp server for the signatures (optional)")
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/windows-packages.cmake @ONLY CONTENT [[
+set(ORBELLE_VERSION "@PROJECT_VERSION@")
+set(ORBELLE_SOURCE_DIR "@PROJECT_SOURCE_DIR@")
+set(ORBELLE_WINDOWS_BUILD_64 "@ORBELLE_WINDOWS_BUILD_64@")
+set(ORBELLE_WINDOWS_BUILD_32 "@ORBELLE_WINDOWS_BUILD_32@")
+set(ORBELLE_SIGN_PKCS12 "@ORBELLE_SIGN_PKCS12@")
+set(ORBELLE_SIGN_PASSWORD_FILE "@ORBELLE_SIGN_PASSWORD_FILE@")
+set(ORBELLE_SIGN_TIMESTAMP_URL "@ORBELLE_SIGN_TIMESTAMP_URL@")
 ]])
-add_custom_target(windows_zip
-  COMMAND ${CMAKE_COMMAND} -E make_directory x64 x86
-  COMMAND ${CMAKE_COMMAND} -E copy ${ORBELLE_WINDOWS_BUILD_64}/OrbelleC.exe
-          ${ORBELLE_WINDOWS_BUILD_64}/Orbelle.exe x64
-  COMMAND ${CMAKE_COMMAND} -E copy ${ORBELLE_WINDOWS_BUILD_32}/OrbelleC.exe
-          ${ORBELLE_WINDOWS_BUILD_32}/Orbelle.exe x86
-  COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackWindowsZip.cmake
-  WORKING_DIRECTORY ${windows_stage}
-  COMMENT "Packing ${windows_name}.zip"
-  VERBATIM)
-
-# --- The Windows installer (cmake/Orbelle-setup.nsi), for both widths ---
-set(setup_name Orbelle-${PROJECT_VERSION}-setup.exe)
-configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${generated}/setup/LICENSE.TXT @ONLY NEWLINE_STYLE CRLF)
-add_custom_target(windows_setup
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CPACK_OUTPUT_FILE_PREFIX}
-  COMMAND makensis -V2 -DVERSION=${PROJECT_VERSION} -DX64_DIR=${ORBELLE_WINDOWS_BUILD_64}
-          -DX86_DIR=${ORBELLE_WINDOWS_BUILD_32} -DLICENSE=${generated}/setup/LICENSE.TXT
-          -DICON=${PROJECT_SOURCE_DIR}/resources/ICON_1.ico
-          -DOUTFILE=${CPACK_OUTPUT_FILE_PREFIX}/${setup_name} ${PROJECT_SOURCE_DIR}/cmake/Orbelle-setup.nsi
-  COMMENT "Building ${setup_name}"
+add_custom_target(windows_packages
+  COMMAND ${CMAKE_COMMAND} -DSETTINGS=${CMAKE_BINARY_DIR}/windows-packages.cmake
+          -DOUT=${CPACK_OUTPUT_FILE_PREFIX} -DSTAGE=${CMAKE_BINARY_DIR}/windows-packages
+          -P ${PROJECT_SOURCE_DIR}/cmake/windows/package.cmake
+  COMMENT "Packing Orbelle-${PROJECT_VERSION}-windows.zip, -x64.msi and -x86.msi"
   VERBATIM)

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # What a user installs: the install tree, the manual pages, the Debian
-# packages and the Windows ZIP.
+# packages, the Windows ZIP and the MSIs.
 #   usage: packages_test.sh install|manuals BUILD-DIR
 #          packages_test.sh debian BUILD-DIR CROSS-BUILDS (build-cross/, for arm64 and i386)
 #          packages_test.sh zip BUILD-DIR WIN64-BUILD WIN32-BUILD
-#          packages_test.sh setup BUILD-DIR WIN64-BUILD WINE-PREFIX (64-bit, started)
+#          packages_test.sh msi BUILD-DIR WIN64-BUILD WIN32-BUILD WINE-PREFIX (64-bit, started)
+#          packages_test.sh signing BUILD-DIR
 set -u
 mode=${1:?} BUILD=${2:?}
 PACKAGES=$BUILD/packages
@@ -179,42 +180,116 @@ zip)
             "$(cd "${arch#*:}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
     done
     ;;
-setup)
-    setup=$PACKAGES/Orbelle-$VERSION-setup.exe
-    [ -f "$setup" ] || { report "setup" "$setup is missing: run make package"; finish; }
-    export WINEPREFIX=${4:?WINE-PREFIX} WINEDEBUG=-all
-    wine32=/usr/lib/wine/wine wine64=/usr/lib/wine/wine64 win64=${3:?WIN64-BUILD}
+msi)
+    # The MSIs under Wine: an older build's package installed first, then
+    # this build's replaces it with both options, then the removal; the x86
+    # package last, on its own.
+    export WINEPREFIX=${5:?WINE-PREFIX} WINEDEBUG=-all
+    wine64=/usr/lib/wine/wine64 win64=${3:?WIN64-BUILD} win32=${4:?WIN32-BUILD}
+    for arch in x64 x86; do
+        [ -f "$PACKAGES/Orbelle-$VERSION-$arch.msi" ] || { report "msi" "Orbelle-$VERSION-$arch.msi is missing: run make package"; finish; }
+    done
+    winpath() { printf 'Z:%s' "${1//\//\\}"; }
     folder='C:\Program Files\Orbelle' dir="$WINEPREFIX/drive_c/Program Files/Orbelle"
-    link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Orbelle.lnk"
-    uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orbelle'
     sources='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application'
-    query() { "$wine64" reg query "$1" </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^    //p'; }
-    check "setup version information" "$(strings -el "$setup" | grep -A1 -x -e FileDescription -e ProductVersion)" \
-        "$(printf '%s\n' FileDescription "Orbelle $VERSION Setup" -- ProductVersion "$VERSION")"
-    check "silent install" "$("$wine32" "$setup" /S </dev/null >/dev/null 2>&1; echo $?)" 0
-    check "installed files" "$(ls "$dir")" "$(printf '%s\n' LICENSE.TXT Orbelle.exe OrbelleC.exe Uninstall.exe)"
-    check "x64 executables on 64-bit Windows" "$(cd "$dir" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
+    environment='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+    task="$WINEPREFIX/drive_c/windows/system32/tasks/Orbelle/Daily report"
+    query() { "$wine64" reg query "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+    values() { query "$1" | sed -n 's/^    //p'; }
+    # The system PATH's entries, one a line (Wine's installer leaves an empty
+    # one where it took one out).
+    system_path() { query "$environment" /v PATH | sed -n 's/^    PATH    REG_EXPAND_SZ    //p' | tr ';' '\n' | grep .; }
+    # Apps and Features: "<key> <DisplayVersion>" of each entry named Orbelle.
+    entries() {
+        query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | awk '
+            /^HKEY/ { key = $0 } /^    DisplayName    REG_SZ    Orbelle$/ { named[key] = 1 }
+            /^    DisplayVersion / { version[key] = $3 }
+            END { for (k in named) print k, version[k] }'
+    }
+    # Where the Start-menu shortcut lands: the common Programs folder on
+    # Windows; Wine's installer gives ProgramMenuFolder the user's.
+    links() { find "$WINEPREFIX/drive_c" -name Orbelle.lnk 2>/dev/null; }
+    msiexec() { "$wine64" msiexec "$@" </dev/null >/dev/null 2>&1; echo $?; }
+    # The task service, which schtasks (and so the installer) needs. Wine's
+    # service manager reads its services once, when it starts: in a prefix
+    # made a moment ago that was before the task service was set up, so the
+    # prefix's server is started again first.
+    "$(dirname "$0")/../wine/wine-prefix" start "$WINEPREFIX" >/dev/null ||
+        { report "restarting the Wine prefix" "wine-prefix start failed"; finish; }
+    "$wine64" sc start schedule </dev/null >/dev/null 2>&1
+    for _ in $(seq 60); do
+        state=$("$wine64" sc query schedule </dev/null 2>/dev/null | tr -d '\r')
+        grep -q -E 'RUNNING|STOPPED' <<<"$state" && break
+        sleep 1
+    done
+    grep -q RUNNING <<<"$state" || { report "Wine's task scheduler service" "$state"; finish; }
+
+    check "x64 MSI: per machine, x64, this version" "$({ msiinfo suminfo "$PACKAGES/Orbelle-$VERSION-x64.msi" |
+        grep -E '^(Template|Subject):'; msiinfo export "$PACKAGES/Orbelle-$VERSION-x64.msi" Property |
+        grep -E '^(ALLUSERS|ProductVersion|UpgradeCode)'$'\t'; } | tr -d '\r')" "Subject: Orbelle $VERSION (x64)
+Template: x64;1033
+ALLUSERS	1
+ProductVersion	$VERSION
+UpgradeCode	{3C6E1A52-7F0B-4E4D-9B1D-5A2F0C8E7D41}"
+    check "the deferred actions run inside the installation's transaction" "$(msiinfo export \
+        "$PACKAGES/Orbelle-$VERSION-x64.msi" InstallExecuteSequence | tr -d '\r' | awk -F'\t' '
+        $1 == "InstallInitialize" { first = $3 } $1 == "InstallFinalize" { last = $3 }
+        $1 ~ /ReportTask$/ { task[$1] = $3 }
+        END { for (a in task) if (task[a] <= first || task[a] >= last) print a, task[a] }')" ""
+    path_before=$(system_path)
+    old=1.4.0.111
+    cmake -DSETTINGS="$BUILD/windows-packages.cmake" -DOUT="$TMP/old" -DSTAGE="$TMP/old-stage" -DVERSION=$old \
+        -DARCHES=x64 -DZIP=OFF -P "$(dirname "$0")/../../cmake/windows/package.cmake" >"$TMP/old.log" 2>&1 ||
+        { report "older package" "$(tail -n 5 "$TMP/old.log")"; finish; }
+    check "older build ($old) installs" "$(msiexec /i "$(winpath "$TMP/old/Orbelle-$old-x64.msi")" /qn ORBELLE_ADD_TO_PATH=1)" 0
+    check "older build's Apps and Features entry" "$(entries | awk '{print $NF}')" "$old"
+    check "silent install of $VERSION over it, with the task and PATH" "$(msiexec /i "$(winpath "$PACKAGES/Orbelle-$VERSION-x64.msi")" \
+        /qn ORBELLE_SCHEDULE=1 ORBELLE_ADD_TO_PATH=1 /l*v "$(winpath "$TMP/install.log")")" 0
+    check "installed files" "$(ls "$dir")" "$(printf '%s\n' LICENSE.TXT Orbelle.exe OrbelleC.exe orbelle-report-task.xml)"
+    check "x64 executables" "$(cd "$dir" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
         "$(cd "$win64" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
     check "LICENSE.TXT is LICENSE with CR LF" "$(cat "$dir/LICENSE.TXT")" "$(sed 's/$/\r/' "$(dirname "$0")/../../LICENSE")"
-    check "Start-menu shortcut runs Orbelle.exe /I" \
-        "$(strings -n 2 "$link" | grep -x '.:.*'; strings -n 2 -el "$link" | tail -n 1)" "$folder\\Orbelle.exe
-/I"
-    check "Apps and Features entry" "$(query "$uninstall" | grep -v -e ^NoModify -e ^NoRepair -e ^InstallLocation)" \
-        "DisplayIcon    REG_SZ    $folder\\Orbelle.exe,0
-DisplayName    REG_SZ    Orbelle
+    check "the upgrade leaves one Apps and Features entry, of this version" "$(entries | awk '{print $NF}')" "$VERSION"
+    key=$(entries | awk '{print $1}')
+    check "Apps and Features entry" "$(values "$key" | grep -E '^(DisplayName|DisplayVersion|Publisher|InstallLocation|UninstallString|NoModify) ')" \
+        "DisplayName    REG_SZ    Orbelle
 DisplayVersion    REG_SZ    $VERSION
-EstimatedSize    REG_DWORD    $(printf '0x%x' $(($(cat "$dir"/* | wc -c) / 1024)))
+InstallLocation    REG_SZ    $folder\\
+NoModify    REG_DWORD    0x1
 Publisher    REG_SZ    Brenvik - Pavik
-QuietUninstallString    REG_SZ    \"$folder\\Uninstall.exe\" /S
-UninstallString    REG_SZ    \"$folder\\Uninstall.exe\""
+UninstallString    REG_EXPAND_SZ    MsiExec.exe /X${key##*\\}"
     for name in OrbelleC Orbelle; do
-        check "event source $name" "$(query "$sources\\$name")" "EventMessageFile    REG_EXPAND_SZ    $folder\\$name.exe
+        check "event source $name" "$(values "$sources\\$name")" "EventMessageFile    REG_EXPAND_SZ    $folder\\$name.exe
 TypesSupported    REG_DWORD    0x7"
     done
+    check "Start-menu shortcut runs Orbelle.exe /I" "$(links | wc -l; link=$(links); strings -n 2 "$link" | grep -x '[A-Z]:\\.*'
+        strings -n 2 -el "$link" | tail -n 1)" "1
+$folder\\Orbelle.exe
+/I"
+    check "ORBELLE_ADD_TO_PATH: the folder is on the system PATH once" "$(system_path)" "$path_before
+$folder\\"
+    # Wine keeps no more of a task than its name: the definition is
+    # checked as installed.
+    check "ORBELLE_SCHEDULE: the task is registered, from the installed definition, then pointed at the folder" \
+        "$([ -f "$task" ] && echo registered; grep -a -o -E 'Action ended [0-9:]+: (CreateReportTask|PointReportTask)\. Return value [0-9]+' "$TMP/install.log" | cut -d' ' -f 4- | sort -u)" \
+        "registered
+CreateReportTask. Return value 1
+PointReportTask. Return value 1"
+    definition=$(iconv -f UTF-16 -t UTF-8 "$dir/orbelle-report-task.xml" | tr -d '\r')
+    check "task definition: UTF-16 with a byte-order mark, well formed" "$(head -c 2 "$dir/orbelle-report-task.xml" | xxd -p;
+        python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parseString(sys.stdin.read().encode("utf-16"))' <<<"$definition" 2>&1)" "fffe"
+    check "task definition: daily, random delay, as SYSTEM, OrbelleC /I /E" "$(grep -o -E \
+        '<(URI|DaysInterval|RandomDelay|UserId|Command|Arguments)>[^<]*' <<<"$definition")" '<URI>\Orbelle\Daily report
+<RandomDelay>PT1H
+<DaysInterval>1
+<UserId>S-1-5-18
+<Command>"%ProgramFiles%\Orbelle\OrbelleC.exe"
+<Arguments>/I /E'
+    check "the action is pointed at the installed OrbelleC.exe /I /E" \
+        "$(msiinfo export "$PACKAGES/Orbelle-$VERSION-x64.msi" CustomAction | awk -F'\t' '$1 == "PointReportTask" {print $4}')" \
+        '/change /tn "\Orbelle\Daily report" /tr "\"[INSTALLDIR]OrbelleC.exe\" /I /E"'
     mkdir "$TMP/run" && cd "$TMP/run" || finish
     check "installed OrbelleC /I:V" "$("$wine64" "$folder\\OrbelleC.exe" /I:V </dev/null | tail -n 1)" $'Running 64-bit system\r'
-    "$wine64" "$folder\\OrbelleC.exe" /F </dev/null
-    check "installed OrbelleC /F" "$(head -n 1 OrbelleC.TXT)" $'Brenvik - Pavik system info (console) 1.04.0112\r'
     # An event-log entry's text (the report file without its date line), as
     # Event Viewer shows it: the message table gives back the text alone.
     "$wine64" "$folder\\OrbelleC.exe" /I /F:U </dev/null
@@ -224,11 +299,76 @@ TypesSupported    REG_DWORD    0x7"
         check "$name's message table shows an entry's text exactly" "$(cmp entry shown 2>&1)" ""
     done
     cd "$TMP" || finish
-    check "silent uninstall" "$("$wine32" "$folder\\Uninstall.exe" /S </dev/null >/dev/null 2>&1; echo $?)" 0
-    # It goes on from a copy of itself in TEMP; the folder goes last.
-    for _ in $(seq 60); do [ -d "$dir" ] || break; sleep 1; done
-    check "uninstall leaves none of it" "$(ls -d "$dir" "$link" 2>&1 | grep -v 'No such'
-        for key in "$uninstall" "$sources\\OrbelleC" "$sources\\Orbelle"; do [ -z "$(query "$key")" ] || echo "$key"; done)" ""
+    # msiexec returns when the removal is complete: checked at once.
+    check "silent uninstall" "$(msiexec /x "$(winpath "$PACKAGES/Orbelle-$VERSION-x64.msi")" /qn /l*v "$(winpath "$TMP/remove.log")")" 0
+    check "uninstall leaves none of it" "$(ls -d "$dir" 2>/dev/null; links; entries
+        for key in "$sources\\OrbelleC" "$sources\\Orbelle" 'HKLM\Software\Brenvik - Pavik'; do
+            "$wine64" reg query "$key" </dev/null >/dev/null 2>&1 && echo "$key"; done)" ""
+    check "uninstall takes the folder off the system PATH" "$(system_path)" "$path_before"
+    check "uninstall asks schtasks to delete the task, and goes on whatever it answers" \
+        "$(grep -a -o -E 'Action (start [0-9:]+: DeleteReportTask|ended [0-9:]+: INSTALL)\.( Return value [0-9]+)?' "$TMP/remove.log" |
+           sed 's/ [0-9:]*:/:/' | sort -u)" "Action ended: INSTALL. Return value 1
+Action start: DeleteReportTask."
+    check "x86 MSI installs the x86 executables into Program Files (x86)" \
+        "$(msiexec /i "$(winpath "$PACKAGES/Orbelle-$VERSION-x86.msi")" /qn
+           cd "$WINEPREFIX/drive_c/Program Files (x86)/Orbelle" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
+        "0
+$(cd "$win32" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
+    check "x86 MSI: silent uninstall leaves none of it" "$(msiexec /x "$(winpath "$PACKAGES/Orbelle-$VERSION-x86.msi")" /qn
+        ls -d "$WINEPREFIX/drive_c/Program Files (x86)/Orbelle" 2>/dev/null; entries; links)" 0
+    ;;
+signing)
+    # The Windows packages signed with a throwaway code-signing certificate
+    # made here: every executable, in the ZIP and in the MSIs, and the MSIs.
+    script=$(cd "$(dirname "$0")/../.." && pwd)/cmake/windows/package.cmake
+    cd "$TMP" || finish
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
+        -subj "/CN=Orbelle test signing" -addext "extendedKeyUsage=codeSigning" \
+        -addext "keyUsage=digitalSignature" >openssl.log 2>&1 || { report "openssl req" "$(cat openssl.log)"; finish; }
+    password=$(head -c 24 /dev/urandom | base64 | tr -d '/+=')
+    printf '%s' "$password" >password
+    openssl pkcs12 -export -inkey key.pem -in cert.pem -out signing.p12 -passout file:password ||
+        { report "openssl pkcs12" "failed"; finish; }
+    # osslsigncode's command lines, which ps shows to any user, as it got them.
+    mkdir bin && printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>%s/commands.log\nexec /usr/bin/osslsigncode "$@"\n' \
+        "$TMP" >bin/osslsigncode && chmod +x bin/osslsigncode
+    PATH=$TMP/bin:$PATH ORBELLE_SIGN_PKCS12=$TMP/signing.p12 ORBELLE_SIGN_PASSWORD_FILE=$TMP/password \
+        cmake -DSETTINGS="$BUILD/windows-packages.cmake" -DOUT="$TMP/signed" -DSTAGE="$TMP/stage" \
+        -P "$script" >sign.log 2>&1 || { report "packing signed" "$(tail -n 20 sign.log)"; finish; }
+    check "osslsigncode signs 6 files, SHA-256, the password read from its file" \
+        "$(grep -c -e '^sign -pkcs12 [^ ]*/signing.p12 -readpass [^ ]*/password -h sha256 ' commands.log)" 6
+    check "the password is on no command line and in no log" "$(grep -l -F -- "$password" commands.log sign.log)" ""
+    check "it says it signs, in one line" "$(grep -c -i 'signing the windows' sign.log)" 1
+    unzip -q "signed/Orbelle-$VERSION-windows.zip" -d zip
+    for arch in x64 x86; do
+        msiextract -C "msi-$arch" "signed/Orbelle-$VERSION-$arch.msi" >/dev/null
+    done
+    signed=(zip/*/x64/OrbelleC.exe zip/*/x64/Orbelle.exe zip/*/x86/OrbelleC.exe zip/*/x86/Orbelle.exe)
+    while IFS= read -r file; do signed+=("$file"); done < <(find msi-x64 msi-x86 -name '*.exe' | sort)
+    signed+=(signed/*.msi)
+    check "what is signed: 4 executables in the ZIP, 2 in each MSI, the 2 MSIs" "${#signed[@]}" 10
+    for file in "${signed[@]}"; do
+        verdict=$(osslsigncode verify -CAfile cert.pem -in "$file" 2>&1)
+        check "${file#"$TMP/"}: a valid SHA-256 signature by the certificate" "$?
+$(grep -E '^(Message digest algorithm *:|Signature verification:)|Subject: /CN=' <<<"$verdict" |
+          sed 's/ *: /: /' | sort -u)" "0
+		Subject: /CN=Orbelle test signing
+Message digest algorithm: SHA256
+Signature verification: ok"
+    done
+    for file in zip/*/x64/OrbelleC.exe "signed/Orbelle-$VERSION-x64.msi"; do
+        cp "$file" changed
+        size=$(stat -c %s changed) offset=$(( $(stat -c %s changed) / 2 ))
+        byte=$(od -An -tu1 -j "$offset" -N1 changed | tr -d ' ')
+        printf "$(printf '\\%03o' $(( (byte + 1) % 256 )))" | dd of=changed bs=1 seek="$offset" conv=notrunc status=none
+        osslsigncode verify -CAfile cert.pem -in changed >verify.log 2>&1
+        check "${file##*/} with one byte changed fails verification" "$? $(stat -c %s changed)" "1 $size"
+    done
+    check "without a certificate: unsigned, said in one line" "$(env -u ORBELLE_SIGN_PKCS12 -u ORBELLE_SIGN_PASSWORD_FILE \
+        cmake -DSETTINGS="$BUILD/windows-packages.cmake" -DOUT="$TMP/unsigned" -DSTAGE="$TMP/stage-unsigned" \
+        -DARCHES=x64 -P "$script" 2>&1; osslsigncode verify -in "$TMP/unsigned/Orbelle-$VERSION-x64.msi" >/dev/null 2>&1 || echo not signed)" \
+        "-- The Windows executables and installers are unsigned (no ORBELLE_SIGN_PKCS12 and ORBELLE_SIGN_PASSWORD_FILE)
+not signed"
     ;;
 *) report usage "unknown mode $mode" ;;
 esac
