@@ -43,7 +43,7 @@ struct ProgramIdentity {
 // one place that reports it and ends the program.
 struct RunTimeError {
     std::string operation;
-    kxutil::Status status;
+    std::int32_t status;
     std::string detail;
 };
 
@@ -61,7 +61,7 @@ void LoadTextBlocks();
 std::u16string LoadTextBlock(std::u16string_view name);
 const TextBlockStore &TextBlocks();
 ProgramIdentity ReadProgramIdentity();
-void Check(kxutil::Status status, const char *operation);
+void Check(const kxutil::Status &status, const char *operation);
 std::u16string RunTimeErrorLine(const RunTimeError &error);
 
 // Command line

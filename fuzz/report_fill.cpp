@@ -184,7 +184,7 @@ double TakeDouble(fuzz::Reader &input) {
 
 struct Outcome {
     bool threw = false;
-    kxutil::Status status = 0;
+    std::int32_t status = 0;
     std::u16string text;
 };
 

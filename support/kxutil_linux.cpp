@@ -89,7 +89,6 @@ Status RunningImagePath(std::string &path) {
             return Fail(ENOENT, "the program's own file is not known (no /proc/self/exe, "
                                 "AT_EXECFN or argv[0])");
         }
-        ClearFailure();
         known = std::move(found);
         KeepErrorName(known);
     }
@@ -278,7 +277,6 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physic
             tightest->inactiveFile =
                 linux_sources::SpaceSeparatedField(content, inactiveKey).value_or(0);
     }
-    ClearFailure();
     return tightest;
 }
 
@@ -403,7 +401,6 @@ Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
         if (pretty && !pretty->empty())
             full = *pretty + ", " + full;
     }
-    ClearFailure();
     name = unicode::Utf8ToUtf16(full);
     unicode::ReplaceControlCharacters(name);
     return kOk;

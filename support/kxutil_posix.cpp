@@ -26,12 +26,6 @@
 #include <vector>
 
 namespace kxutil {
-namespace {
-
-// What the last failing operation knows about its failure beyond the status.
-std::string g_failureDetail;
-
-} // namespace
 
 // The system's words for an error number, in the user's language. The
 // messages' locale is set only on the way to an error, as a run that
@@ -49,11 +43,8 @@ std::string posix_detail::SystemErrorText(int error) {
 }
 
 Status posix_detail::Fail(int error, std::string detail) {
-    g_failureDetail = std::move(detail);
-    return error > 0 ? -error : kErrIo;
+    return {error > 0 ? -error : kErrIo, std::move(detail)};
 }
-
-void posix_detail::ClearFailure() { g_failureDetail.clear(); }
 
 namespace {
 
@@ -286,7 +277,6 @@ std::u16string FileNameToUtf16(std::string_view bytes) {
     std::string back;
     if (LocaleBytesToUtf16(bytes, text) >= 0 && kxStrConvB(text, back) >= 0 && back == bytes)
         return text;
-    g_failureDetail.clear();
     std::u16string escaped;
     for (const char c : bytes)
         escaped += static_cast<unsigned char>(c) < 0x80
@@ -366,10 +356,8 @@ Status kxGetLegalCopyright(std::u16string &copyright) {
     return kOk;
 }
 
-std::string kxDescribeStatus(Status status) {
-    if (!g_failureDetail.empty())
-        return g_failureDetail;
-    return SystemErrorText(-status);
+std::string kxDescribeStatus(const Status &status) {
+    return status.detail.empty() ? SystemErrorText(-status.value) : status.detail;
 }
 
 // --- Resources ---
@@ -611,7 +599,9 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     if (error != 0 && g_temporaryNamed)
         unlink(g_temporaryName);
     g_temporaryNamed = 0;
-    return error != 0 ? failure(error, {}) : kOk;
+    if (error != 0)
+        return failure(error, {});
+    return kOk;
 }
 
 namespace {
