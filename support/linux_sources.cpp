@@ -1,6 +1,7 @@
 #include "linux_sources.h"
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 namespace linux_sources {
@@ -23,17 +24,10 @@ void SkipBlanks(std::string_view &text) {
 // digits or on overflow.
 std::optional<std::uint64_t> TakeNumber(std::string_view &text) {
     std::uint64_t value = 0;
-    std::size_t digits = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
-        const unsigned digit = static_cast<unsigned>(text[digits] - '0');
-        if (value > (UINT64_MAX - digit) / 10)
-            return std::nullopt;
-        value = value * 10 + digit;
-        ++digits;
-    }
-    if (digits == 0)
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc())
         return std::nullopt;
-    text.remove_prefix(digits);
+    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
     return value;
 }
 
@@ -431,20 +425,16 @@ unsigned CpuInfoNumber(std::string_view cpuinfo, std::string_view key) {
             continue;
         line.remove_prefix(1);
         SkipBlanks(line);
-        unsigned value = 0;
         if (line.substr(0, 2) != "0x")
             return static_cast<unsigned>(
                 std::min<std::uint64_t>(TakeNumber(line).value_or(0), 0xFFFF));
-        for (line.remove_prefix(2); !line.empty() && value <= 0xFFFF; line.remove_prefix(1)) {
-            const char c = line.front();
-            if (c >= '0' && c <= '9')
-                value = value * 16 + static_cast<unsigned>(c - '0');
-            else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
-                value = value * 16 + static_cast<unsigned>((c | 0x20) - 'a' + 10);
-            else
-                break;
-        }
-        return std::min(value, 0xFFFFu);
+        line.remove_prefix(2);
+        std::uint64_t value = 0;
+        const auto error = std::from_chars(line.data(), line.data() + line.size(), value, 16).ec;
+        if (error == std::errc::result_out_of_range)
+            return 0xFFFF;
+        return error == std::errc() ? static_cast<unsigned>(std::min<std::uint64_t>(value, 0xFFFF))
+                                    : 0;
     }
     return 0;
 }
