@@ -73,7 +73,8 @@ void DispatchCommandLine();
 void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
                         std::u16string_view value);
 void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
-                const kxutil::MemoryStatusRecord &memory);
+                const kxutil::MemoryStatusRecord &memory, bool hostIs64,
+                std::u16string_view systemName);
 void BuildReport(ReportKind kind, OutputMode mode);
 void DescribeProcessor(std::u16string &text, std::uint16_t architecture, std::uint16_t level,
                        std::uint16_t revision);

@@ -111,7 +111,8 @@ void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
 // Every step runs for every kind, in this order, each on the result of the
 // one before; the system's name comes last and is never searched.
 void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
-                const kxutil::MemoryStatusRecord &memory) {
+                const kxutil::MemoryStatusRecord &memory, bool hostIs64,
+                std::u16string_view systemName) {
     ReplaceNumber(text, u"%01", memory.dwMemoryLoad);
     ReplaceByteSize(text, u"%02", memory.ullAvailPhys);
     ReplaceByteSize(text, u"%03", memory.ullTotalPhys);
@@ -128,12 +129,7 @@ void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
                       system.wProcessorRevision);
     ReplaceNumber(text, u"%23", system.dwNumberOfProcessors);
     ReplaceMask(text, u"%24", system.dwActiveProcessorMask);
-
-    std::int16_t is64 = 0;
-    Check(kxutil::kxIsHostWin64(is64), "reading the system's name");
-    ReplacePlaceholder(text, u"%30", is64 ? u"64" : u"32");
-    std::u16string systemName;
-    Check(kxutil::kxGetHostOSFullName(0, -1, systemName), "reading the system's name");
+    ReplacePlaceholder(text, u"%30", hostIs64 ? u"64" : u"32");
     ReplacePlaceholder(text, u"%32", systemName);
 }
 
@@ -142,8 +138,12 @@ void BuildReport(ReportKind kind, OutputMode mode) {
     Check(kxutil::kxGetNativeSystemInfo(system), "reading the processor and memory layout");
     kxutil::MemoryStatusRecord memory{};
     Check(kxutil::kxGlobalMemoryStatus(memory), "reading the memory status");
+    std::int16_t is64 = 0;
+    Check(kxutil::kxIsHostWin64(is64), "reading the system's name");
+    std::u16string systemName;
+    Check(kxutil::kxGetHostOSFullName(0, -1, systemName), "reading the system's name");
     std::u16string text = TemplateOf(kind);
-    FillReport(text, system, memory);
+    FillReport(text, system, memory, is64 != 0, systemName);
     DeliverReport(std::move(text), mode);
 }
 

@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     std::u16string report = u"%01%|%02|%03|%04|%05|%06|%07|%08";
     try {
-        modMain::FillReport(report, kxutil::SystemInfoRecord{}, record);
+        modMain::FillReport(report, kxutil::SystemInfoRecord{}, record, true, u"");
     } catch (const modMain::RunTimeError &) {
         FUZZ_REQUIRE(!"the report cannot print the memory status the Linux layer made");
     }

@@ -189,9 +189,9 @@ struct Outcome {
 };
 
 Outcome Actual(std::u16string text, const kxutil::SystemInfoRecord &system,
-               const kxutil::MemoryStatusRecord &memory) {
+               const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
     try {
-        modMain::FillReport(text, system, memory);
+        modMain::FillReport(text, system, memory, g.is64, osName);
         return {false, 0, text};
     } catch (const modMain::RunTimeError &error) {
         return {true, error.status, {}};
@@ -241,7 +241,7 @@ Outcome Expected(std::u16string text, const kxutil::SystemInfoRecord &system,
 
 Outcome CheckFill(std::u16string_view templateText, const kxutil::SystemInfoRecord &system,
                   const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
-    Outcome actual = Actual(std::u16string(templateText), system, memory);
+    Outcome actual = Actual(std::u16string(templateText), system, memory, osName);
     const Outcome expected = Expected(std::u16string(templateText), system, memory, osName);
     FUZZ_REQUIRE(actual.threw == expected.threw);
     FUZZ_REQUIRE(actual.status == expected.status);
@@ -345,7 +345,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CheckFill(templateText, system, memory, osName);
 
     // The name goes in last and is not searched again.
-    const Outcome nameFirst = Actual(u"%32%01", system, memory);
+    const Outcome nameFirst = Actual(u"%32%01", system, memory, osName);
     if (!nameFirst.threw)
         FUZZ_REQUIRE(nameFirst.text == osName + Widen(fuzz::SignedDecimal(static_cast<std::int32_t>(
                                                     memory.dwMemoryLoad))));
