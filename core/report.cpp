@@ -1,7 +1,7 @@
 #include "modMain.h"
+#include "unicode.h"
 
 #include <cmath>
-#include <cstring>
 
 namespace modMain {
 namespace {
@@ -74,37 +74,11 @@ double SwapInUse(const kxutil::MemoryStatusRecord &memory) {
 
 } // namespace
 
-namespace {
-
-// Where the placeholder next occurs from `from` on. The search runs on the
-// bytes with memchr, which is many times faster than a search through
-// 16-bit characters, and checks each candidate as characters.
-std::size_t FindPlaceholder(std::u16string_view text, std::u16string_view placeholder,
-                            std::size_t from) {
-    if (placeholder.empty() || placeholder.size() > text.size())
-        return std::u16string_view::npos;
-    const char *bytes = reinterpret_cast<const char *>(text.data());
-    const std::size_t end = (text.size() - placeholder.size() + 1) * sizeof(char16_t);
-    const int lowByte = placeholder[0] & 0xFF;
-    for (std::size_t offset = from * sizeof(char16_t); offset < end; ++offset) {
-        const void *hit = std::memchr(bytes + offset, lowByte, end - offset);
-        if (hit == nullptr)
-            break;
-        offset = static_cast<std::size_t>(static_cast<const char *>(hit) - bytes);
-        const std::size_t at = offset / sizeof(char16_t);
-        if (text.substr(at, placeholder.size()) == placeholder)
-            return at;
-    }
-    return std::u16string_view::npos;
-}
-
-} // namespace
-
 void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
                         std::u16string_view value) {
     // In place: the search goes on after the inserted value, never into it.
-    for (std::size_t at = FindPlaceholder(text, placeholder, 0); at != std::u16string::npos;
-         at = FindPlaceholder(text, placeholder, at + value.size()))
+    for (std::size_t at = unicode::Find(text, placeholder, 0); at != std::u16string::npos;
+         at = unicode::Find(text, placeholder, at + value.size()))
         text.replace(at, placeholder.size(), value);
 }
 
