@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_REQUIRE(load == ReferenceLoad(loadTotal, loadAvailable));
 
     const std::optional<linux_sources::MemInfo> info = linux_sources::ParseMemInfo(text);
-    const std::optional<std::uint64_t> memTotal = linux_sources::KibibyteField(text, "MemTotal");
+    const std::optional<std::uint64_t> memTotal = fuzz::KibibyteField(text, "MemTotal");
     if (!info) {
         FUZZ_REQUIRE(!memTotal || *memTotal == 0);
         return 0;

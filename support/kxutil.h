@@ -157,8 +157,6 @@ Status kxStrConvB(std::u16string_view text, std::string &bytes);
 // locale's encoding stands for both code pages.
 Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes);
 
-Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text);
-
 // --- Dialogs (platform; the windowed program only) ---
 Status kxLoadResIcon(std::u16string_view groupName, Picture &picture);
 // A modal message box with the program's title as caption and the icon

@@ -110,7 +110,7 @@ std::optional<std::pair<dev_t, ino_t>> posix_detail::RunningImageIdentity() {
 
 namespace {
 
-// --- Processor ---
+// --- The kernel's names and the processor ---
 
 struct Uname {
     std::string sysname, release, machine;
@@ -145,6 +145,8 @@ void ReadProcessorLevel(SystemInfoRecord &info) {
     info.wProcessorLevel = identity.level;
     info.wProcessorRevision = identity.revision;
 }
+
+// --- The address space ---
 
 // Whether this page of the address space is one the process may map: free
 // and accepted by the kernel, or already mapped.

@@ -406,10 +406,6 @@ Status kxStrConvB(std::u16string_view text, std::string &bytes) {
     return Iconv(LocaleCodeset(), "UTF-8", utf8, "?", true, bytes);
 }
 
-Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
-    return LocaleBytesToUtf16(bytes, text);
-}
-
 Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
     return kxStrConvB(text, oemBytes);
 }

@@ -410,20 +410,6 @@ Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
     return ToCodePage(CP_OEMCP, text, oemBytes);
 }
 
-Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
-    text.clear();
-    if (bytes.empty())
-        return kOk;
-    const int size = static_cast<int>(bytes.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-    if (length == 0)
-        return FailLast("MultiByteToWideChar");
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, buffer.data(), length);
-    text = FromWide(buffer.data(), buffer.size());
-    return kOk;
-}
-
 // --- Destinations ---
 
 // One information entry in the application event log, from a source named
