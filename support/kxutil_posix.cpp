@@ -20,7 +20,6 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <new>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -455,7 +454,7 @@ template <typename Step> int WithSignalsHeld(Step step) {
 // A fresh random name for a temporary file in the current directory.
 void NewTemporaryName() {
     std::uint64_t random = 0;
-    if (getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+    if (getentropy(&random, sizeof random) != 0)
         random ^= static_cast<std::uint64_t>(std::time(nullptr)) * 0x9E3779B97F4A7C15u ^
                   static_cast<std::uint64_t>(getpid()) << 32 ^
                   reinterpret_cast<std::uintptr_t>(&random);
