@@ -611,10 +611,10 @@ Status WriteAll(int fd, std::string_view bytes, const char *what) {
     return kOk;
 }
 
-// Standard output is a text stream, and a Linux text line ends in LF: each
+// Standard output is a text stream, and a POSIX text line ends in LF: each
 // CR LF of the program's texts becomes LF, as a C runtime's text mode on
 // Windows turns LF into CR LF. A CR on its own stays.
-std::string WithLinuxLineEnds(std::string_view bytes) {
+std::string CrLfToLf(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size());
     std::size_t from = 0; // the bytes before it are in text
@@ -629,7 +629,7 @@ std::string WithLinuxLineEnds(std::string_view bytes) {
 } // namespace
 
 Status kxWriteStdOut(std::string_view bytes) {
-    return WriteAll(STDOUT_FILENO, WithLinuxLineEnds(bytes), "standard output");
+    return WriteAll(STDOUT_FILENO, CrLfToLf(bytes), "standard output");
 }
 
 Status kxWriteStdErr(std::string_view bytes) {
