@@ -34,7 +34,7 @@ ifneq ($(SOURCE_DATE_EPOCH),)
 export SOURCE_DATE_EPOCH
 endif
 
-.PHONY: run build test check deps test-deps clean
+.PHONY: run build test check deps check-deps test-deps clean
 
 # What building and running the Linux programs needs; make test adds the
 # cross compilers, Wine and the test and packaging tools.
@@ -44,6 +44,11 @@ deps:
 test-deps:
 	@scripts/install-deps --test --check >/dev/null || scripts/install-deps --test
 
+# What make check runs on: the compiler, GoogleTest and the console
+# end-to-end tests' locales and tools, not the cross compilers or Wine.
+check-deps:
+	@scripts/install-deps --check-tier --check >/dev/null || scripts/install-deps --check-tier
+
 build: deps
 	$(call configure,release,-DBUILD_TESTING=$(TESTS))
 	cmake --build --preset release -j $(JOBS)
@@ -51,7 +56,7 @@ build: deps
 run: build
 	@./build/OrbelleC $(ARGS)
 
-check: test-deps build
+check: check-deps build
 	ctest --test-dir build --output-on-failure -j $(JOBS) -L check
 
 .PHONY: build-asan

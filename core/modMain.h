@@ -44,14 +44,8 @@ struct ProgramIdentity {
 // one place that reports it and ends the program.
 struct RunTimeError {
     std::string operation;
-    kxutil::Status status;
+    std::int32_t status;
     std::string detail;
-};
-
-// What FillReport reads of the system besides the two records.
-struct SystemName {
-    bool is64;
-    std::u16string fullName;
 };
 
 enum class Action { kAbout, kUsage, kReport };
@@ -68,7 +62,7 @@ void LoadTextBlocks();
 std::u16string LoadTextBlock(std::u16string_view name);
 const TextBlockStore &TextBlocks();
 ProgramIdentity ReadProgramIdentity();
-void Check(kxutil::Status status, const char *operation);
+void Check(const kxutil::Status &status, const char *operation);
 std::u16string RunTimeErrorLine(const RunTimeError &error);
 
 // Command line
@@ -79,14 +73,15 @@ void DispatchCommandLine();
 // Report assembly
 void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
                         std::u16string_view value);
-SystemName FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
-                      const kxutil::MemoryStatusRecord &memory);
+void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
+                const kxutil::MemoryStatusRecord &memory, bool hostIs64,
+                std::u16string_view systemName);
 // The report's facts as exact values, for the journal: its kind, the
 // program's version, and each fact whose placeholder the template holds.
 std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view reportTemplate,
                                            const kxutil::SystemInfoRecord &system,
-                                           const kxutil::MemoryStatusRecord &memory,
-                                           const SystemName &name);
+                                           const kxutil::MemoryStatusRecord &memory, bool hostIs64,
+                                           std::u16string_view systemName);
 void BuildReport(ReportKind kind, OutputMode mode);
 void DescribeProcessor(std::u16string &text, std::uint16_t architecture, std::uint16_t level,
                        std::uint16_t revision);

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 namespace modMain {
 namespace {
@@ -77,44 +76,19 @@ double SwapInUse(const kxutil::MemoryStatusRecord &memory) {
 
 } // namespace
 
-namespace {
-
-// Where the placeholder next occurs from `from` on. The search runs on the
-// bytes with memchr, which is many times faster than a search through
-// 16-bit characters, and checks each candidate as characters.
-std::size_t FindPlaceholder(std::u16string_view text, std::u16string_view placeholder,
-                            std::size_t from) {
-    if (placeholder.empty() || placeholder.size() > text.size())
-        return std::u16string_view::npos;
-    const char *bytes = reinterpret_cast<const char *>(text.data());
-    const std::size_t end = (text.size() - placeholder.size() + 1) * sizeof(char16_t);
-    const int lowByte = placeholder[0] & 0xFF;
-    for (std::size_t offset = from * sizeof(char16_t); offset < end; ++offset) {
-        const void *hit = std::memchr(bytes + offset, lowByte, end - offset);
-        if (hit == nullptr)
-            break;
-        offset = static_cast<std::size_t>(static_cast<const char *>(hit) - bytes);
-        const std::size_t at = offset / sizeof(char16_t);
-        if (text.substr(at, placeholder.size()) == placeholder)
-            return at;
-    }
-    return std::u16string_view::npos;
-}
-
-} // namespace
-
 void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
                         std::u16string_view value) {
     // In place: the search goes on after the inserted value, never into it.
-    for (std::size_t at = FindPlaceholder(text, placeholder, 0); at != std::u16string::npos;
-         at = FindPlaceholder(text, placeholder, at + value.size()))
+    for (std::size_t at = unicode::Find(text, placeholder, 0); at != std::u16string::npos;
+         at = unicode::Find(text, placeholder, at + value.size()))
         text.replace(at, placeholder.size(), value);
 }
 
 // Every step runs for every kind, in this order, each on the result of the
 // one before; the system's name comes last and is never searched.
-SystemName FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
-                      const kxutil::MemoryStatusRecord &memory) {
+void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
+                const kxutil::MemoryStatusRecord &memory, bool hostIs64,
+                std::u16string_view systemName) {
     ReplaceNumber(text, u"%01", memory.dwMemoryLoad);
     ReplaceByteSize(text, u"%02", memory.ullAvailPhys);
     ReplaceByteSize(text, u"%03", memory.ullTotalPhys);
@@ -131,14 +105,8 @@ SystemName FillReport(std::u16string &text, const kxutil::SystemInfoRecord &syst
                       system.wProcessorRevision);
     ReplaceNumber(text, u"%23", system.dwNumberOfProcessors);
     ReplaceMask(text, u"%24", system.dwActiveProcessorMask);
-
-    std::int16_t is64 = 0;
-    Check(kxutil::kxIsHostWin64(is64), "reading the system's name");
-    ReplacePlaceholder(text, u"%30", is64 ? u"64" : u"32");
-    std::u16string systemName;
-    Check(kxutil::kxGetHostOSFullName(0, -1, systemName), "reading the system's name");
+    ReplacePlaceholder(text, u"%30", hostIs64 ? u"64" : u"32");
     ReplacePlaceholder(text, u"%32", systemName);
-    return {is64 != 0, std::move(systemName)};
 }
 
 namespace {
@@ -176,8 +144,8 @@ std::u16string KindName(ReportKind kind) {
 
 std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view reportTemplate,
                                            const kxutil::SystemInfoRecord &system,
-                                           const kxutil::MemoryStatusRecord &memory,
-                                           const SystemName &name) {
+                                           const kxutil::MemoryStatusRecord &memory, bool hostIs64,
+                                           std::u16string_view systemName) {
     std::vector<kxutil::LogField> fields = {
         {"ORBELLE_REPORT_KIND", KindName(kind)},
         {"ORBELLE_VERSION", unicode::AsciiToUtf16(ORBELLE_VERSION_FULL)}};
@@ -209,8 +177,8 @@ std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view 
     add(22, "ORBELLE_PROCESSOR_REVISION", IntegerText(system.wProcessorRevision));
     add(23, "ORBELLE_PROCESSOR_COUNT", IntegerText(system.dwNumberOfProcessors));
     add(24, "ORBELLE_PROCESSOR_ACTIVE_MASK", IntegerText(system.dwActiveProcessorMask));
-    add(30, "ORBELLE_OS_BITNESS", name.is64 ? u"64" : u"32");
-    add(32, "ORBELLE_OS_NAME", name.fullName);
+    add(30, "ORBELLE_OS_BITNESS", hostIs64 ? u"64" : u"32");
+    add(32, "ORBELLE_OS_NAME", std::u16string(systemName));
     return fields;
 }
 
@@ -219,13 +187,18 @@ void BuildReport(ReportKind kind, OutputMode mode) {
     Check(kxutil::kxGetNativeSystemInfo(system), "reading the processor and memory layout");
     kxutil::MemoryStatusRecord memory{};
     Check(kxutil::kxGlobalMemoryStatus(memory), "reading the memory status");
+    std::int16_t is64 = 0;
+    Check(kxutil::kxIsHostWin64(is64), "reading the system's name");
+    std::u16string systemName;
+    Check(kxutil::kxGetHostOSFullName(0, -1, systemName), "reading the system's name");
     const std::u16string &reportTemplate = TemplateOf(kind);
     std::u16string text = reportTemplate;
-    const SystemName name = FillReport(text, system, memory);
+    FillReport(text, system, memory, is64 != 0, systemName);
     // The journal's fields are made only for the journal.
     DeliverReport(std::move(text), mode,
-                  mode == kEventLog ? ReportFields(kind, reportTemplate, system, memory, name)
-                                    : std::vector<kxutil::LogField>{});
+                  mode == kEventLog
+                      ? ReportFields(kind, reportTemplate, system, memory, is64 != 0, systemName)
+                      : std::vector<kxutil::LogField>{});
 }
 
 } // namespace modMain

@@ -10,9 +10,9 @@ TextBlockStore g_textBlocks;
 
 } // namespace
 
-void Check(kxutil::Status status, const char *operation) {
+void Check(const kxutil::Status &status, const char *operation) {
     if (status < 0)
-        throw RunTimeError{operation, status, kxutil::kxDescribeStatus(status)};
+        throw RunTimeError{operation, status.value, kxutil::kxDescribeStatus(status)};
 }
 
 std::u16string RunTimeErrorLine(const RunTimeError &error) {

@@ -183,4 +183,59 @@ inline std::u16string ReplaceAll(std::u16string_view text, std::u16string_view p
     return out.append(chars + copied, size - copied);
 }
 
+// The lines as NextLine takes them: no empty line after a final newline.
+inline std::vector<std::string_view> Lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        lines.push_back(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return lines;
+}
+
+// The decimal digits at the front of text, taken off it; nothing without
+// digits or when they exceed 64 bits.
+inline std::optional<std::uint64_t> Digits(std::string_view &text) {
+    std::size_t count = 0;
+    Wide value = 0;
+    bool overflow = false;
+    while (count < text.size() && text[count] >= '0' && text[count] <= '9') {
+        value = value * 10 + static_cast<unsigned>(text[count] - '0');
+        overflow = overflow || value > UINT64_MAX;
+        ++count;
+    }
+    if (count == 0 || overflow)
+        return std::nullopt;
+    text.remove_prefix(count);
+    return static_cast<std::uint64_t>(value);
+}
+
+inline std::string_view WithoutLeadingBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    return text;
+}
+
+// The value of a "Key:   N kB" line (as in /proc/meminfo), in bytes, or of
+// a "Key:   N" line.
+inline std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_view key) {
+    for (std::string_view line : Lines(text)) {
+        if (line.size() <= key.size() || line.substr(0, key.size()) != key ||
+            line[key.size()] != ':')
+            continue;
+        std::string_view rest = WithoutLeadingBlanks(line.substr(key.size() + 1));
+        const auto number = Digits(rest);
+        if (!number)
+            return std::nullopt;
+        rest = WithoutLeadingBlanks(rest);
+        if (rest.empty())
+            return number;
+        if (rest == "kB" && Wide{*number} * 1024 <= UINT64_MAX)
+            return *number * 1024;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 } // namespace fuzz

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_REQUIRE(load == ReferenceLoad(loadTotal, loadAvailable));
 
     const std::optional<linux_sources::MemInfo> info = linux_sources::ParseMemInfo(text);
-    const std::optional<std::uint64_t> memTotal = linux_sources::KibibyteField(text, "MemTotal");
+    const std::optional<std::uint64_t> memTotal = fuzz::KibibyteField(text, "MemTotal");
     if (!info) {
         FUZZ_REQUIRE(!memTotal || *memTotal == 0);
         return 0;
@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     std::u16string report = u"%01%|%02|%03|%04|%05|%06|%07|%08";
     try {
-        modMain::FillReport(report, kxutil::SystemInfoRecord{}, record);
+        modMain::FillReport(report, kxutil::SystemInfoRecord{}, record, true, u"");
     } catch (const modMain::RunTimeError &) {
         FUZZ_REQUIRE(!"the report cannot print the memory status the Linux layer made");
     }

@@ -5,9 +5,9 @@
 // - OsReleaseValue gives one line's value; a value written in double quotes
 //   with \ before " \ $ ` or in single quotes comes back as it was, after
 //   any text (the last assignment wins).
-// - ParseCpuList, ParseMemoryLimit, KibibyteField and SpaceSeparatedField
-//   equal plain reference parsers of "0-3,8,10-11", "N\n", "Key:  N kB"
-//   and "key N" (decimal numbers that fit in 64 bits, nothing else).
+// - ParseCpuList, ParseMemoryLimit and SpaceSeparatedField equal plain
+//   reference parsers of "0-3,8,10-11", "N\n" and "key N" (decimal numbers
+//   that fit in 64 bits, nothing else).
 // - The memory cgroup's directory is its mount point or lies below it.
 #include "fuzz_support.h"
 #include "linux_sources.h"
@@ -16,43 +16,13 @@
 
 namespace {
 
-// The lines as NextLine takes them: no empty line after a final newline.
-std::vector<std::string_view> Lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        lines.push_back(text.substr(0, end));
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    }
-    return lines;
-}
-
-// The decimal digits at the front of text, taken off it; nothing without
-// digits or when they exceed 64 bits.
-std::optional<std::uint64_t> Digits(std::string_view &text) {
-    std::size_t count = 0;
-    fuzz::Wide value = 0;
-    bool overflow = false;
-    while (count < text.size() && text[count] >= '0' && text[count] <= '9') {
-        value = value * 10 + static_cast<unsigned>(text[count] - '0');
-        overflow = overflow || value > UINT64_MAX;
-        ++count;
-    }
-    if (count == 0 || overflow)
-        return std::nullopt;
-    text.remove_prefix(count);
-    return static_cast<std::uint64_t>(value);
-}
+using fuzz::Digits;
+using fuzz::Lines;
+using fuzz::WithoutLeadingBlanks;
 
 std::string_view WithoutTrailing(std::string_view text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.remove_suffix(1);
-    return text;
-}
-
-std::string_view WithoutLeadingBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
     return text;
 }
 
@@ -89,25 +59,6 @@ std::optional<std::uint64_t> ReferenceMemoryLimit(std::string_view text) {
     text = WithoutTrailing(text);
     const auto limit = Digits(text);
     return limit && text.empty() ? limit : std::nullopt;
-}
-
-std::optional<std::uint64_t> ReferenceKibibyteField(std::string_view text, std::string_view key) {
-    for (std::string_view line : Lines(text)) {
-        if (line.size() <= key.size() || line.substr(0, key.size()) != key ||
-            line[key.size()] != ':')
-            continue;
-        std::string_view rest = WithoutLeadingBlanks(line.substr(key.size() + 1));
-        const auto number = Digits(rest);
-        if (!number)
-            return std::nullopt;
-        rest = WithoutLeadingBlanks(rest);
-        if (rest.empty())
-            return number;
-        if (rest == "kB" && fuzz::Wide{*number} * 1024 <= UINT64_MAX)
-            return *number * 1024;
-        return std::nullopt;
-    }
-    return std::nullopt;
 }
 
 std::optional<std::uint64_t> ReferenceSpaceSeparatedField(std::string_view text,
@@ -163,8 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     FUZZ_REQUIRE(linux_sources::ParseCpuList(text) == ReferenceCpuList(text));
     FUZZ_REQUIRE(linux_sources::ParseMemoryLimit(text) == ReferenceMemoryLimit(text));
-    for (const char *key : {"VmSize", "MemTotal"})
-        FUZZ_REQUIRE(linux_sources::KibibyteField(text, key) == ReferenceKibibyteField(text, key));
     for (const char *key : {"inactive_file", "total_inactive_file"})
         FUZZ_REQUIRE(linux_sources::SpaceSeparatedField(text, key) ==
                      ReferenceSpaceSeparatedField(text, key));

@@ -168,14 +168,14 @@ double TakeDouble(fuzz::Reader &input) {
 
 struct Outcome {
     bool threw = false;
-    kxutil::Status status = 0;
+    std::int32_t status = 0;
     std::u16string text;
 };
 
 Outcome Actual(std::u16string text, const kxutil::SystemInfoRecord &system,
-               const kxutil::MemoryStatusRecord &memory) {
+               const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
     try {
-        modMain::FillReport(text, system, memory);
+        modMain::FillReport(text, system, memory, g.is64, osName);
         return {false, 0, text};
     } catch (const modMain::RunTimeError &error) {
         return {true, error.status, {}};
@@ -260,15 +260,15 @@ void CheckFields(std::u16string_view templateText, const kxutil::SystemInfoRecor
         if (templateText.find(placeholder) != std::u16string_view::npos)
             expected.emplace_back(name, value);
     Fields got;
-    for (const kxutil::LogField &field : modMain::ReportFields(
-             modMain::kAll, templateText, system, memory, {g.is64, std::u16string(osName)}))
+    for (const kxutil::LogField &field :
+         modMain::ReportFields(modMain::kAll, templateText, system, memory, g.is64, osName))
         got.emplace_back(std::string(field.name), unicode::Utf16ToUtf8(field.value));
     FUZZ_REQUIRE(got == expected);
 }
 
 Outcome CheckFill(std::u16string_view templateText, const kxutil::SystemInfoRecord &system,
                   const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
-    Outcome actual = Actual(std::u16string(templateText), system, memory);
+    Outcome actual = Actual(std::u16string(templateText), system, memory, osName);
     const Outcome expected = Expected(std::u16string(templateText), system, memory, osName);
     FUZZ_REQUIRE(actual.threw == expected.threw);
     FUZZ_REQUIRE(actual.status == expected.status);
@@ -374,7 +374,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CheckFill(templateText, system, memory, osName);
 
     // The name goes in last and is not searched again.
-    const Outcome nameFirst = Actual(u"%32%01", system, memory);
+    const Outcome nameFirst = Actual(u"%32%01", system, memory, osName);
     if (!nameFirst.threw)
         FUZZ_REQUIRE(nameFirst.text == osName + Widen(fuzz::SignedDecimal(static_cast<std::int32_t>(
                                                     memory.dwMemoryLoad))));

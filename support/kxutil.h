@@ -2,19 +2,36 @@
 // the operating system and the shared text utilities.
 //
 // Every operation returns a Status: zero or more on success, negative on
-// failure (the negated errno value where the system gave one). Results come
-// back through the last parameter. Strings are UTF-16 inside the program.
+// failure. Results come back through the last parameter. Strings are UTF-16
+// inside the program.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kxutil {
 
-using Status = std::int32_t;
+// What an operation returns: its 32-bit status value and, with a failure,
+// the detail that explains it (the file, the system's words), so that the
+// detail always belongs to the failure it came with.
+// The value of a system failure is a negated errno on POSIX systems and a
+// negated Win32 error code on Windows: -5 is EIO on the one and
+// ERROR_ACCESS_DENIED on the other. The portable operations' own failures
+// (kErrIo, kErrInvalidArgument, kErrRange) are errno values on every platform.
+struct Status {
+    std::int32_t value = 0;
+    std::string detail;
+
+    Status(std::int32_t statusValue = 0) : value(statusValue) {}
+    Status(std::int32_t statusValue, std::string failureDetail)
+        : value(statusValue), detail(std::move(failureDetail)) {}
+    operator std::int32_t() const { return value; }
+};
+
 using WindowHandle = std::uintptr_t;
 using IconHandle = std::uintptr_t;
 
@@ -23,10 +40,10 @@ struct Picture {
     IconHandle Handle;
 };
 
-constexpr Status kOk = 0;
-constexpr Status kErrIo = -5;               // EIO
-constexpr Status kErrInvalidArgument = -22; // EINVAL
-constexpr Status kErrRange = -34;           // ERANGE
+constexpr std::int32_t kOk = 0;
+constexpr std::int32_t kErrIo = -5;               // EIO
+constexpr std::int32_t kErrInvalidArgument = -22; // EINVAL
+constexpr std::int32_t kErrRange = -34;           // ERANGE
 
 // Laid out like Windows' SYSTEM_INFO: 36 bytes in a 32-bit build, 48 in a
 // 64-bit one, where the address and mask fields have the native pointer
@@ -85,12 +102,14 @@ Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view iconPrefix
 Status kxGetArgumentText(std::u16string &text);
 Status kxGetModuleBaseName(std::u16string &baseName);
 Status kxGetLegalCopyright(std::u16string &copyright);
-// "operation failed (status N: reason)" material: the system's words for a status.
-std::string kxDescribeStatus(Status status);
+// "operation failed (status N: reason)" material: the failure's own detail,
+// or else the system's words for its value.
+std::string kxDescribeStatus(const Status &status);
 // The one line that ends the program after a run-time error:
 // "<base name>: run-time error: <what> failed (status N: <detail>)", with
 // control characters shown as '?'.
-std::u16string kxRunTimeErrorLine(std::string_view what, Status status, std::string_view detail);
+std::u16string kxRunTimeErrorLine(std::string_view what, std::int32_t status,
+                                  std::string_view detail);
 // Writes a line to standard error in the console's encoding, ended as the
 // platform ends its lines.
 void kxWriteErrorLine(std::u16string_view line);
@@ -138,8 +157,6 @@ Status kxStrConvB(std::u16string_view text, std::string &bytes);
 // The text's bytes in the OEM code page, the console's; on Linux the
 // locale's encoding stands for both code pages.
 Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes);
-
-Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text);
 
 // --- Dialogs (platform; the windowed program only) ---
 Status kxLoadResIcon(std::u16string_view groupName, Picture &picture);

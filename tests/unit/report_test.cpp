@@ -110,7 +110,7 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
     kxutil::MemoryStatusRecord memory = SampleMemory();
     std::u16string text =
         u"%01|%02|%03|%04|%05|%06|%07|%08|%10|%11|%12|%13|%20|%21|%22|%23|%24|%30";
-    modMain::FillReport(text, system, memory);
+    modMain::FillReport(text, system, memory, true, u"");
     const std::u16string mask =
         sizeof(void *) == 8 ? std::u16string(61, u'0') + u"101" : std::u16string(29, u'0') + u"101";
     const std::u16string address =
@@ -119,26 +119,26 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
         u"0|4.00 GB|8.00 GB|6.00 GB|10.0 GB|1.86 GB|1.99 GB|4.00 GB|4.00 KB|64.0 KB|" + address +
         u"|Intel|Pentium Pro or Pentium II|Model 158, Stepping 10|2|" + mask + u"|";
     EXPECT_EQ(text.substr(0, expectedStart.size()), expectedStart);
-    // The bitness is the running kernel's.
-    std::int16_t is64 = 0;
-    ASSERT_EQ(kxutil::kxIsHostWin64(is64), 0);
-    EXPECT_EQ(text.substr(expectedStart.size()), is64 == -1 ? u"64" : u"32");
+    EXPECT_EQ(text.substr(expectedStart.size()), u"64");
+    text = u"%30 %32";
+    modMain::FillReport(text, system, memory, false, u"Some OS %01");
+    EXPECT_EQ(text, u"32 Some OS %01");
 
     // A value that completes a later placeholder is filled by that later step:
     // memory load 0 makes "%2" + "0" into the architecture's placeholder.
     text = u"%2%01";
-    modMain::FillReport(text, system, memory);
+    modMain::FillReport(text, system, memory, true, u"");
     EXPECT_EQ(text, u"Intel");
     system.dwPageSize = 16384; // "%1" and "16.0 KB" make the granularity's placeholder
     text = u"%1%10";
-    modMain::FillReport(text, system, memory);
+    modMain::FillReport(text, system, memory, true, u"");
     EXPECT_EQ(text, u"64.0 KB6.0 KB");
 
     // A used page file that is no finite number is a floating-point error.
     memory.ullTotalPageFile = std::numeric_limits<double>::max();
     memory.ullAvailPageFile = -memory.ullTotalPageFile;
     try {
-        modMain::FillReport(text, system, memory);
+        modMain::FillReport(text, system, memory, true, u"");
         ADD_FAILURE() << "no error for an infinite page file in use";
     } catch (const modMain::RunTimeError &error) {
         EXPECT_EQ(error.status, -33);
@@ -159,7 +159,6 @@ TEST(ReportFields, EachKindCarriesExactlyTheFactsItShows) {
     memory.dwMemoryLoad = 37;
     memory.ullAvailPageFile = 8000000001.0;
     memory.ullTotalPhys = 1152921504606846976.0; // 2^60: every digit, no exponent
-    const modMain::SystemName name{true, u"Name=1\nNEXT=2, Linux"};
     const std::vector<std::pair<std::string, std::string>> memoryStat = {
         {"ORBELLE_MEMORY_LOAD_PERCENT", "37"},
         {"ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", "4294967296"},
@@ -216,8 +215,8 @@ TEST(ReportFields, EachKindCarriesExactlyTheFactsItShows) {
             {"ORBELLE_REPORT_KIND", row.kindName}, {"ORBELLE_VERSION", "1.4.0.112"}};
         expected.insert(expected.end(), row.facts.begin(), row.facts.end());
         std::vector<std::pair<std::string, std::string>> got;
-        for (const kxutil::LogField &field :
-             modMain::ReportFields(row.kind, row.reportTemplate, system, memory, name))
+        for (const kxutil::LogField &field : modMain::ReportFields(
+                 row.kind, row.reportTemplate, system, memory, true, u"Name=1\nNEXT=2, Linux"))
             got.emplace_back(std::string(field.name), unicode::Utf16ToUtf8(field.value));
         EXPECT_EQ(got, expected);
     }

@@ -105,7 +105,6 @@ Status RunningImagePath(std::string &path) {
             return Fail(ENOENT, "the program's own file is not known (no /proc/self/exe, "
                                 "AT_EXECFN or argv[0])");
         }
-        ClearFailure();
         known = std::move(found);
         KeepErrorName(known);
     }
@@ -134,7 +133,7 @@ namespace {
 // importing it).
 long PageSize() { return static_cast<long>(getauxval(AT_PAGESZ)); }
 
-// --- Processor ---
+// --- The kernel's names and the processor ---
 
 struct Uname {
     std::string sysname, release, machine;
@@ -169,6 +168,8 @@ void ReadProcessorLevel(SystemInfoRecord &info) {
     info.wProcessorLevel = identity.level;
     info.wProcessorRevision = identity.revision;
 }
+
+// --- The address space ---
 
 // Whether this page of the address space is one the process may map: free
 // and accepted by the kernel, or already mapped.
@@ -301,7 +302,6 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physic
             tightest->inactiveFile =
                 linux_sources::SpaceSeparatedField(content, inactiveKey).value_or(0);
     }
-    ClearFailure();
     return tightest;
 }
 
@@ -332,10 +332,8 @@ Status ReadProcessors(SystemInfoRecord &info) {
     constexpr const char *kOnline = "/sys/devices/system/cpu/online";
     std::string text;
     const Status read = ReadSmallFile(kOnline, text);
-    if (read == -ENOENT || read == -ENOTDIR) {
-        ClearFailure();
+    if (read == -ENOENT || read == -ENOTDIR)
         return ReadAffinity(info);
-    }
     if (read < 0)
         return read;
     std::uint32_t count = 0;
@@ -459,7 +457,6 @@ Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
         if (pretty && !pretty->empty())
             full = *pretty + ", " + full;
     }
-    ClearFailure();
     name = unicode::Utf8ToUtf16(full);
     unicode::ReplaceControlCharacters(name);
     return kOk;

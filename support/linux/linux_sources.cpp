@@ -1,6 +1,7 @@
 #include "linux_sources.h"
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 namespace linux_sources {
@@ -23,17 +24,10 @@ void SkipBlanks(std::string_view &text) {
 // digits or on overflow.
 std::optional<std::uint64_t> TakeNumber(std::string_view &text) {
     std::uint64_t value = 0;
-    std::size_t digits = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
-        const unsigned digit = static_cast<unsigned>(text[digits] - '0');
-        if (value > (UINT64_MAX - digit) / 10)
-            return std::nullopt;
-        value = value * 10 + digit;
-        ++digits;
-    }
-    if (digits == 0)
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc())
         return std::nullopt;
-    text.remove_prefix(digits);
+    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
     return value;
 }
 
@@ -93,10 +87,6 @@ bool IsWithin(std::string_view path, std::string_view root) {
            (path.size() == root.size() || path[root.size()] == '/');
 }
 
-} // namespace
-
-namespace {
-
 // A meminfo value: a number, and "kB" when it counts kibibytes.
 std::optional<std::uint64_t> KibibyteValue(std::string_view value) {
     SkipBlanks(value);
@@ -114,14 +104,51 @@ std::optional<std::uint64_t> KibibyteValue(std::string_view value) {
     return std::nullopt;
 }
 
-} // namespace
-
-std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_view key) {
-    std::optional<std::string_view> value = LineValue(text, key, ':');
-    if (!value)
-        return std::nullopt;
-    return KibibyteValue(*value);
+// floor(10 * rest / total) for rest < total, leaving (10 * rest) mod total
+// in rest: exact for any 64-bit values, where 10 * rest could overflow.
+unsigned NextDecimalDigit(std::uint64_t &rest, std::uint64_t total) {
+    const std::uint64_t part = rest;
+    unsigned digit = 0;
+    rest = 0;
+    for (int i = 0; i < 10; ++i) {
+        if (rest >= total - part) {
+            rest -= total - part;
+            ++digit;
+        } else {
+            rest += part;
+        }
+    }
+    return digit;
 }
+
+// The number of a "key : value" line of /proc/cpuinfo, decimal or
+// 0x-hexadecimal, up to 0xFFFF ("CPU architecture: 5TEJ" is 5); 0 without one.
+unsigned CpuInfoNumber(std::string_view cpuinfo, std::string_view key) {
+    while (!cpuinfo.empty()) {
+        std::string_view line = NextLine(cpuinfo);
+        if (line.substr(0, key.size()) != key)
+            continue;
+        line.remove_prefix(key.size());
+        SkipBlanks(line);
+        if (line.empty() || line.front() != ':')
+            continue;
+        line.remove_prefix(1);
+        SkipBlanks(line);
+        if (line.substr(0, 2) != "0x")
+            return static_cast<unsigned>(
+                std::min<std::uint64_t>(TakeNumber(line).value_or(0), 0xFFFF));
+        line.remove_prefix(2);
+        std::uint64_t value = 0;
+        const auto error = std::from_chars(line.data(), line.data() + line.size(), value, 16).ec;
+        if (error == std::errc::result_out_of_range)
+            return 0xFFFF;
+        return error == std::errc() ? static_cast<unsigned>(std::min<std::uint64_t>(value, 0xFFFF))
+                                    : 0;
+    }
+    return 0;
+}
+
+} // namespace
 
 std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::string_view key) {
     std::optional<std::string_view> value = LineValue(text, key, ' ');
@@ -133,8 +160,8 @@ std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::str
     return number;
 }
 
-// One pass over the lines; each field comes from the first line that names
-// it, as KibibyteField would find it.
+// One pass over the lines; each field comes from the first "Key: value"
+// line that names it.
 std::optional<MemInfo> ParseMemInfo(std::string_view text) {
     enum {
         kTotal,
@@ -193,27 +220,6 @@ std::uint64_t AvailablePhysical(const MemInfo &info) {
     estimate = estimate > info.shmem ? estimate - info.shmem : 0;
     return std::min(estimate, info.total);
 }
-
-namespace {
-
-// floor(10 * rest / total) for rest < total, leaving (10 * rest) mod total
-// in rest: exact for any 64-bit values, where 10 * rest could overflow.
-unsigned NextDecimalDigit(std::uint64_t &rest, std::uint64_t total) {
-    const std::uint64_t part = rest;
-    unsigned digit = 0;
-    rest = 0;
-    for (int i = 0; i < 10; ++i) {
-        if (rest >= total - part) {
-            rest -= total - part;
-            ++digit;
-        } else {
-            rest += part;
-        }
-    }
-    return digit;
-}
-
-} // namespace
 
 std::uint32_t MemoryLoadPercent(std::uint64_t total, std::uint64_t available) {
     if (total == 0)
@@ -419,41 +425,6 @@ ProcessorIdentity X86ProcessorIdentity(std::uint32_t cpuidEax) {
     return {static_cast<std::uint16_t>(shownFamily),
             static_cast<std::uint16_t>((shownModel << 8) | stepping)};
 }
-
-namespace {
-
-// The number of a "key : value" line of /proc/cpuinfo, decimal or
-// 0x-hexadecimal, up to 0xFFFF ("CPU architecture: 5TEJ" is 5); 0 without one.
-unsigned CpuInfoNumber(std::string_view cpuinfo, std::string_view key) {
-    while (!cpuinfo.empty()) {
-        std::string_view line = NextLine(cpuinfo);
-        if (line.substr(0, key.size()) != key)
-            continue;
-        line.remove_prefix(key.size());
-        SkipBlanks(line);
-        if (line.empty() || line.front() != ':')
-            continue;
-        line.remove_prefix(1);
-        SkipBlanks(line);
-        unsigned value = 0;
-        if (line.substr(0, 2) != "0x")
-            return static_cast<unsigned>(
-                std::min<std::uint64_t>(TakeNumber(line).value_or(0), 0xFFFF));
-        for (line.remove_prefix(2); !line.empty() && value <= 0xFFFF; line.remove_prefix(1)) {
-            const char c = line.front();
-            if (c >= '0' && c <= '9')
-                value = value * 16 + static_cast<unsigned>(c - '0');
-            else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
-                value = value * 16 + static_cast<unsigned>((c | 0x20) - 'a' + 10);
-            else
-                break;
-        }
-        return std::min(value, 0xFFFFu);
-    }
-    return 0;
-}
-
-} // namespace
 
 ProcessorIdentity CpuInfoProcessorIdentity(std::string_view cpuinfo) {
     const unsigned variant = CpuInfoNumber(cpuinfo, "CPU variant") & 0xFF;

@@ -12,10 +12,8 @@
 
 namespace kxutil::posix_detail {
 
-// Records the detail of a failure for kxDescribeStatus; returns -error.
+// The failure -error (EIO for no error number) with its detail.
 Status Fail(int error, std::string detail);
-// Forgets the detail of a failure that was recovered from.
-void ClearFailure();
 // The system's words for an error number, in the user's language.
 std::string SystemErrorText(int error);
 Status LocaleBytesToUtf16(std::string_view bytes, std::u16string &text);

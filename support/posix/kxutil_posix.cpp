@@ -20,19 +20,12 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <new>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
 namespace kxutil {
-namespace {
-
-// What the last failing operation knows about its failure beyond the status.
-std::string g_failureDetail;
-
-} // namespace
 
 namespace posix_detail {
 const char *LocaleCodeset();
@@ -53,22 +46,17 @@ std::string posix_detail::SystemErrorText(int error) {
     const std::string bytes = std::strerror(error);
     std::string text;
     std::u16string decoded;
-    const std::string detail = g_failureDetail;
     if (LocaleBytesToUtf16(bytes, decoded) >= 0)
         text = unicode::Utf16ToUtf8(decoded);
     else
         text = bytes;
-    g_failureDetail = detail;
     errno = saved;
     return text;
 }
 
 Status posix_detail::Fail(int error, std::string detail) {
-    g_failureDetail = std::move(detail);
-    return error > 0 ? -error : kErrIo;
+    return {error > 0 ? -error : kErrIo, std::move(detail)};
 }
-
-void posix_detail::ClearFailure() { g_failureDetail.clear(); }
 
 namespace {
 
@@ -301,7 +289,6 @@ std::u16string FileNameToUtf16(std::string_view bytes) {
     std::string back;
     if (LocaleBytesToUtf16(bytes, text) >= 0 && kxStrConvB(text, back) >= 0 && back == bytes)
         return text;
-    g_failureDetail.clear();
     std::u16string escaped;
     for (const char c : bytes)
         escaped += static_cast<unsigned char>(c) < 0x80
@@ -381,10 +368,8 @@ Status kxGetLegalCopyright(std::u16string &copyright) {
     return kOk;
 }
 
-std::string kxDescribeStatus(Status status) {
-    if (!g_failureDetail.empty())
-        return g_failureDetail;
-    return SystemErrorText(-status);
+std::string kxDescribeStatus(const Status &status) {
+    return status.detail.empty() ? SystemErrorText(-status.value) : status.detail;
 }
 
 // --- Resources ---
@@ -442,10 +427,6 @@ Status kxStrConvB(std::u16string_view text, std::string &bytes) {
         return kOk;
     }
     return Iconv(LocaleCodeset(), "UTF-8", utf8, "?", true, bytes);
-}
-
-Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
-    return LocaleBytesToUtf16(bytes, text);
 }
 
 Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
@@ -516,7 +497,7 @@ template <typename Step> int WithSignalsHeld(Step step) {
 // A fresh random name for a temporary file in the current directory.
 void NewTemporaryName() {
     std::uint64_t random = 0;
-    if (getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+    if (getentropy(&random, sizeof random) != 0)
         random ^= static_cast<std::uint64_t>(std::time(nullptr)) * 0x9E3779B97F4A7C15u ^
                   static_cast<std::uint64_t>(getpid()) << 32 ^
                   reinterpret_cast<std::uintptr_t>(&random);
@@ -713,7 +694,9 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     if (error != 0 && g_temporaryNamed)
         unlink(g_temporaryName);
     g_temporaryNamed = 0;
-    return error != 0 ? failure(error, why) : kOk;
+    if (error != 0)
+        return failure(error, why);
+    return kOk;
 }
 
 namespace {
@@ -728,10 +711,10 @@ Status WriteAll(int fd, std::string_view bytes, const char *what) {
     return kOk;
 }
 
-// Standard output is a text stream, and a Linux text line ends in LF: each
+// Standard output is a text stream, and a POSIX text line ends in LF: each
 // CR LF of the program's texts becomes LF, as a C runtime's text mode on
 // Windows turns LF into CR LF. A CR on its own stays.
-std::string WithLinuxLineEnds(std::string_view bytes) {
+std::string CrLfToLf(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size());
     std::size_t from = 0; // the bytes before it are in text
@@ -746,7 +729,7 @@ std::string WithLinuxLineEnds(std::string_view bytes) {
 } // namespace
 
 Status kxWriteStdOut(std::string_view bytes) {
-    return WriteAll(STDOUT_FILENO, WithLinuxLineEnds(bytes), "standard output");
+    return WriteAll(STDOUT_FILENO, CrLfToLf(bytes), "standard output");
 }
 
 Status kxWriteStdErr(std::string_view bytes) {

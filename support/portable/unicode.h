@@ -28,6 +28,10 @@ void ReplaceControlCharacters(std::u16string &text);
 // character set a locale can have.
 bool IsAscii(std::u16string_view text);
 bool IsAscii(std::string_view bytes);
+// Where `what` next occurs in text from `from` on, as
+// std::u16string_view::find finds it but several times faster; npos when
+// nowhere, and for an empty `what`.
+std::size_t Find(std::u16string_view text, std::u16string_view what, std::size_t from);
 // Plain ASCII text, for the program's own literals.
 std::u16string AsciiToUtf16(std::string_view ascii);
 

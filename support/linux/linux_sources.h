@@ -26,9 +26,6 @@ struct CgroupMemory {
     std::uint64_t inactiveFile = 0;
 };
 
-// The value of a "Key:   N kB" line (as in /proc/meminfo, /proc/self/status),
-// in bytes.
-std::optional<std::uint64_t> KibibyteField(std::string_view text, std::string_view key);
 // The value of a "key N" line (as in memory.stat).
 std::optional<std::uint64_t> SpaceSeparatedField(std::string_view text, std::string_view key);
 // nullopt when MemTotal is missing or zero.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace unicode {
 namespace {
@@ -193,6 +194,27 @@ bool IsAscii(std::string_view bytes) {
 
 std::u16string AsciiToUtf16(std::string_view ascii) {
     return std::u16string(ascii.begin(), ascii.end());
+}
+
+// The search runs on the bytes with memchr, which is many times faster than
+// a search through 16-bit characters, and checks each candidate as
+// characters.
+std::size_t Find(std::u16string_view text, std::u16string_view what, std::size_t from) {
+    if (what.empty() || what.size() > text.size())
+        return std::u16string_view::npos;
+    const char *bytes = reinterpret_cast<const char *>(text.data());
+    const std::size_t end = (text.size() - what.size() + 1) * sizeof(char16_t);
+    const int lowByte = what[0] & 0xFF;
+    for (std::size_t offset = from * sizeof(char16_t); offset < end; ++offset) {
+        const void *hit = std::memchr(bytes + offset, lowByte, end - offset);
+        if (hit == nullptr)
+            break;
+        offset = static_cast<std::size_t>(static_cast<const char *>(hit) - bytes);
+        const std::size_t at = offset / sizeof(char16_t);
+        if (text.substr(at, what.size()) == what)
+            return at;
+    }
+    return std::u16string_view::npos;
 }
 
 void ReplaceControlCharacters(std::u16string &text) {

@@ -177,7 +177,8 @@ Status kxFormatVersion(std::int16_t major, std::int16_t minor, std::int16_t revi
     return kOk;
 }
 
-std::u16string kxRunTimeErrorLine(std::string_view what, Status status, std::string_view detail) {
+std::u16string kxRunTimeErrorLine(std::string_view what, std::int32_t status,
+                                  std::string_view detail) {
     std::u16string name;
     if (kxGetModuleBaseName(name) < 0)
         name = u"Orbelle";

@@ -9,8 +9,8 @@
 
 namespace kxutil::win32_detail {
 
-// Records the detail of a failure for kxDescribeStatus, with the system's
-// words for the error, and returns the error as a negative status.
+// The error as a negative status, with the system's words for it as its
+// detail.
 Status Fail(DWORD error, std::string_view what);
 // The same for the calling thread's last error.
 Status FailLast(std::string_view what);

@@ -31,9 +31,9 @@ Status RequireDesktop() {
     WindowHandle mainWindow = 0;
     if (Status status = kxGetThunderMainHandle(mainWindow); status < 0)
         return status;
-    return mainWindow != 0
-               ? kOk
-               : Fail(ERROR_INVALID_WINDOW_HANDLE, "no desktop to show a box on (no display?)");
+    if (mainWindow == 0)
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, "no desktop to show a box on (no display?)");
+    return kOk;
 }
 
 std::u16string Title() { return unicode::AsciiToUtf16(ORBELLE_DIALOG_TITLE); }
@@ -132,7 +132,9 @@ Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::in
     box.dwStyle = MB_OK | MB_USERICON | MB_SETFOREGROUND | MB_TASKMODAL;
     box.lpszIcon = Wide(icon);
     result = MessageBoxIndirectW(&box);
-    return result != 0 ? kOk : FailLast("MessageBoxIndirectW");
+    if (result == 0)
+        return FailLast("MessageBoxIndirectW");
+    return kOk;
 }
 
 Status kxShellAboutA(WindowHandle owner, std::string_view appText, std::string_view otherText,

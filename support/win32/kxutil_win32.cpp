@@ -16,9 +16,6 @@
 namespace kxutil {
 namespace {
 
-// What the last failing operation knows about its failure beyond the status.
-std::string g_failureDetail;
-
 std::string SystemMessage(DWORD error) {
     wchar_t *buffer = nullptr;
     const DWORD length = FormatMessageW(
@@ -35,9 +32,8 @@ std::string SystemMessage(DWORD error) {
 } // namespace
 
 Status win32_detail::Fail(DWORD error, std::string_view what) {
-    g_failureDetail = std::string(what) + ": " + SystemMessage(error);
-    const Status status = -static_cast<Status>(error & 0x7FFFFFFF);
-    return status < 0 ? status : kErrIo;
+    const std::int32_t value = -static_cast<std::int32_t>(error & 0x7FFFFFFF);
+    return {value < 0 ? value : kErrIo, std::string(what) + ": " + SystemMessage(error)};
 }
 
 Status win32_detail::FailLast(std::string_view what) { return Fail(GetLastError(), what); }
@@ -269,10 +265,10 @@ Status kxGetLegalCopyright(std::u16string &copyright) {
     return kOk;
 }
 
-std::string kxDescribeStatus(Status status) {
-    if (!g_failureDetail.empty())
-        return g_failureDetail;
-    return std::strerror(-status);
+// A failure of the Windows layer always brings its detail; a status without
+// one is a portable operation's, whose value is an errno.
+std::string kxDescribeStatus(const Status &status) {
+    return status.detail.empty() ? std::strerror(-status.value) : status.detail;
 }
 
 // --- Resources ---
@@ -406,7 +402,6 @@ Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
     full += u")" + WineSuffix();
     unicode::ReplaceControlCharacters(full);
     name = full;
-    g_failureDetail.clear();
     return kOk;
 }
 
@@ -438,20 +433,6 @@ Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
     return ToCodePage(CP_OEMCP, text, oemBytes);
 }
 
-Status kxAnsiToUnicode(std::string_view bytes, std::u16string &text) {
-    text.clear();
-    if (bytes.empty())
-        return kOk;
-    const int size = static_cast<int>(bytes.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-    if (length == 0)
-        return FailLast("MultiByteToWideChar");
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, buffer.data(), length);
-    text = FromWide(buffer.data(), buffer.size());
-    return kOk;
-}
-
 // --- Destinations ---
 
 // One information entry in the application event log, from a source named
@@ -473,7 +454,9 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &, std::i
                                        1, 0, strings, nullptr);
     const DWORD error = GetLastError();
     DeregisterEventSource(log);
-    return reported ? kOk : Fail(error, "ReportEventW");
+    if (!reported)
+        return Fail(error, "ReportEventW");
+    return kOk;
 }
 
 namespace {
