@@ -656,7 +656,9 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
         DeleteFileW(Wide(temporary));
     g_temporary->clear();
     LeaveCriticalSection(&g_temporaryLock);
-    return error != ERROR_SUCCESS ? Fail(error, what) : kOk;
+    if (error != ERROR_SUCCESS)
+        return Fail(error, what);
+    return kOk;
 }
 
 } // namespace kxutil
