@@ -96,7 +96,9 @@ void kxShowRunTimeError(std::u16string_view line) { kxWriteErrorLine(line); }
 
 // --- Destinations ---
 
-Status kxLogInfo(std::u16string_view, std::int32_t &) { return NotSupported("kxLogInfo"); }
+Status kxLogInfo(std::u16string_view, const std::vector<LogField> &, std::int32_t &) {
+    return NotSupported("kxLogInfo");
+}
 Status kxWriteStdOut(std::string_view bytes) { return WriteAll(stdout, bytes, "standard output"); }
 Status kxWriteStdErr(std::string_view bytes) { return WriteAll(stderr, bytes, "standard error"); }
 Status kxReplaceFile(std::u16string_view, std::string_view) {
