@@ -15,7 +15,8 @@
 #                is built into build-cross/<arch>/packages/ and copied there too. Signed
 #                when ORBELLE_SIGN_PKCS12 and ORBELLE_SIGN_PASSWORD_FILE are given (README)
 # make repro - build every package and program twice, from two fresh clones at two
-#              times, and compare them byte for byte (diffoscope on a difference)
+#              times, and compare them byte for byte (diffoscope on a difference);
+#              the last step of make test
 # The configurations are the presets of CMakePresets.json (release, asan,
 # fuzz, win64, win32). Warnings are errors only under make test (and so in
 # CI), which also builds the tests: both are ON for test and everything it
@@ -109,6 +110,7 @@ test: test-deps build build-asan build-fuzz windows package cross
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 	fuzz/run build-fuzz 10
+	scripts/repro
 
 FUZZ_SECONDS ?= 300
 
