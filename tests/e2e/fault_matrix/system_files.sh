@@ -126,17 +126,21 @@ case_cpu_online_fifo() {
     report "b19 /sys/devices/system/cpu/online is a FIFO: '/I:PI' fails naming it, no wait" "${why[@]}"
 }
 
-case_no_sys() {
+case_no_sys() {   # an empty /sys (ENOENT), and one whose devices is a file (ENOTDIR)
+    local sys
     new_case
-    mkdir -p "$DIR/empty"
-    run "$DIR" unshare --mount --propagation private bash "$SELF" --bind "$DIR/empty" /sys -- \
-        taskset -c 0 "$BIN_COPY" /I:PI
-    expect_status 0; expect_no_err
-    grep -a -q '^Number of processors: *1$' -- "$DIR/out" ||
-        why+=("not one processor: $(excerpt "$DIR/out" 300)")
-    grep -a -q -E '^ +0{63}1$' -- "$DIR/out" || why+=("the mask is not processor 0 alone: $(excerpt "$DIR/out" 300)")
+    mkdir -p "$DIR/empty" "$DIR/flat" && : >"$DIR/flat/devices"
+    for sys in empty flat; do
+        run "$DIR" unshare --mount --propagation private bash "$SELF" --bind "$DIR/$sys" /sys -- \
+            taskset -c 0 "$BIN_COPY" /I:PI
+        expect_status 0; expect_no_err
+        grep -a -q '^Number of processors: *1$' -- "$DIR/out" ||
+            why+=("$sys /sys: not one processor: $(excerpt "$DIR/out" 300)")
+        grep -a -q -E '^ +0{63}1$' -- "$DIR/out" ||
+            why+=("$sys /sys: the mask is not processor 0 alone: $(excerpt "$DIR/out" 300)")
+    done
     expect_entries "$DIR/cwd"
-    report "b20 without /sys, 'taskset -c 0' '/I:PI': the affinity mask, one processor" "${why[@]}"
+    report "b20 without /sys (or with /sys/devices a file), 'taskset -c 0' '/I:PI': the affinity mask, one processor" "${why[@]}"
 }
 
 case_osrel() {   # LABEL FILE EXACT|MATCH|ALONE PRETTY ALONE_OK [nobody]
