@@ -6,6 +6,7 @@
 #   exit 77  the kernel cannot (one line on stdout says so)
 #   exit 1   something else is wrong (the 32-bit loader is missing, say)
 set -u
+export LC_ALL=C # the loader's error is matched in English
 loader=/lib/ld-linux.so.2 # libc6-i386, which Wine's 32-bit half depends on
 if [[ ! -e $loader ]]; then
     echo "$loader is missing: install the test packages (scripts/install-deps --test)" >&2

@@ -12,6 +12,8 @@
 #include <set>
 #include <sstream>
 
+#include <sys/wait.h>
+
 namespace {
 
 struct Build {
@@ -41,8 +43,31 @@ std::string Filled(std::string text, const std::string &name) {
     return text;
 }
 
+// Why the x86 executables cannot run here, or "" when they can: some x86-64
+// kernels are built without 32-bit support, and Wine's 32-bit half with them.
+const std::string &WhyNo32BitPrograms() {
+    static const std::string reason = [] {
+        const std::string script = std::string(ORBELLE_SOURCE_DIR) + "/tests/runs_32_bit_programs.sh";
+        std::string said;
+        FILE *pipe = popen(script.c_str(), "r");
+        if (pipe == nullptr)
+            return said;
+        char buffer[256];
+        for (std::size_t count; (count = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            said.append(buffer, count);
+        const int status = pclose(pipe);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 77 ? said : std::string();
+    }();
+    return reason;
+}
+
 class Wine : public testing::TestWithParam<Build> {
   protected:
+    void SetUp() override {
+        if (std::string(GetParam().name) == "win32" && !WhyNo32BitPrograms().empty())
+            GTEST_SKIP() << WhyNo32BitPrograms();
+    }
+
     std::string Program(const char *name = "OrbelleC") const {
         return GetParam().directory + "/" + name + ".exe";
     }
