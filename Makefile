@@ -102,7 +102,7 @@ package: test-deps build windows $(PACKAGE_ARCHES:%=build-cross/%)
 	    cp build-cross/$$arch/packages/*.deb build/packages/ || exit 1; done
 	cd build/packages && sha256sum $$(ls | grep -v -x SHA256SUMS) >SHA256SUMS
 
-# Not part of make test, which it would take past its time (README).
+# Also the last step of make test.
 repro: test-deps
 	scripts/repro
 
