@@ -495,15 +495,11 @@ TEST_P(Wine, EventLogEntryIsTheTextThenEveryFactAtItsPosition) {
         const std::vector<std::uint64_t> memory = TracedMemoryStatus(result.err);
         ASSERT_EQ(memory.size(), 7u) << "Wine traced no GlobalMemoryStatusEx";
         std::map<int, std::string> facts = machine;
-        facts[4] = std::to_string(memory[0]);
-        facts[5] = std::to_string(memory[2]);
-        facts[6] = std::to_string(memory[1]);
-        facts[7] = std::to_string(memory[4]);
-        facts[8] = std::to_string(memory[3]);
-        facts[9] = std::to_string(memory[6]);
-        facts[10] = std::to_string(memory[5]);
         facts[2] = row.kindName;
         facts[3] = "1.4.0.112";
+        const int positions[] = {4, 6, 5, 8, 7, 10, 9}; // of the figures in the trace's order
+        for (std::size_t i = 0; i < memory.size(); ++i)
+            facts[positions[i]] = std::to_string(memory[i]);
 
         const std::vector<std::string> strings = TracedEventStrings(result.err);
         ASSERT_EQ(strings.size(), 24u);
