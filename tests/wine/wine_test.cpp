@@ -439,17 +439,6 @@ std::vector<std::uint64_t> TracedMemoryStatus(const std::string &trace) {
     return figures;
 }
 
-std::string CpuInfo(const std::string &key) {
-    std::istringstream lines(e2e::ReadFile("/proc/cpuinfo"));
-    for (std::string line; std::getline(lines, line);) {
-        const std::size_t colon = line.find(':');
-        const std::size_t end = line.find_last_not_of(" \t", colon - 1);
-        if (colon != std::string::npos && line.substr(0, end + 1) == key)
-            return line.substr(colon + 2);
-    }
-    return "";
-}
-
 // Event 1's insertion strings: the text, then every fact at its position in
 // docs/FLEET.md's table, empty where the kind does not report it. The values
 // come from elsewhere than the program's list: Wine's own trace of
@@ -457,6 +446,10 @@ std::string CpuInfo(const std::string &key) {
 // and the exact figures of the program's other reports.
 TEST_P(Wine, EventLogEntryIsTheTextThenEveryFactAtItsPosition) {
     const std::string layout = Screen("/I:MI"), processor = Screen("/I:PI");
+    const std::string cpuinfo = e2e::ReadFile("/proc/cpuinfo");
+    const auto cpu = [&](const char *key) {
+        return std::stoul(Captured(cpuinfo, std::string("\n") + key + "\\s*: ([0-9]+)"));
+    };
     const std::string osName = e2e::SplitLines(Screen("/I:V"))[0];
     const auto address = [&](const std::string &label) {
         return std::to_string(
@@ -468,8 +461,8 @@ TEST_P(Wine, EventLogEntryIsTheTextThenEveryFactAtItsPosition) {
         {14, address("Minimum application address")},
         {15, address("Maximum application address")},
         {16, "9"}, // x86-64, which a 32-bit program is told as well
-        {17, CpuInfo("cpu family")},
-        {18, std::to_string(std::stoul(CpuInfo("model")) * 256 + std::stoul(CpuInfo("stepping")))},
+        {17, std::to_string(cpu("cpu family"))},
+        {18, std::to_string(cpu("model") * 256 + cpu("stepping"))},
         {19, Captured(processor, "Number of processors: +([0-9]+)")},
         {20, std::to_string(std::stoull(Captured(processor, "\r\n +([01]+) *\r\n"), nullptr, 2))},
         {21, "64"},
@@ -508,8 +501,7 @@ TEST_P(Wine, EventLogEntryIsTheTextThenEveryFactAtItsPosition) {
                                                     : kDialogTitle) +
             " 1.04.0112\r\n\r\n";
         if (std::string(row.kind) == "/I:PI") {
-            const std::string screen = Screen("/I:PI");
-            EXPECT_EQ(strings[0], Escaped(header + screen.substr(0, screen.size() - 2)));
+            EXPECT_EQ(strings[0], Escaped(header + processor.substr(0, processor.size() - 2)));
         } else { // as far as Wine's trace shows it
             EXPECT_EQ(strings[0].rfind(Escaped(header + osName +
                                                "\r\n\r\nRunning 64-bit system\r\n\r\n"
