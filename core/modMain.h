@@ -76,8 +76,10 @@ void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
 void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
                 const kxutil::MemoryStatusRecord &memory, bool hostIs64,
                 std::u16string_view systemName);
-// The report's facts as exact values, for the journal: its kind, the
-// program's version, and each fact whose placeholder the template holds.
+// The report's facts as exact values, for the event log: its kind, the
+// program's version, then every fact in a fixed order, reported where the
+// template holds its placeholder (the memory limit's two where it holds the
+// total physical memory's and that total is a memory cgroup's limit).
 std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view reportTemplate,
                                            const kxutil::SystemInfoRecord &system,
                                            const kxutil::MemoryStatusRecord &memory, bool hostIs64,

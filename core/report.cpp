@@ -142,6 +142,12 @@ std::u16string KindName(ReportKind kind) {
 
 } // namespace
 
+// The report's facts in a fixed order, the same for every kind: the
+// journal takes the reported ones by name, and the Windows event takes them
+// all by position, field n of this list being insertion string n + 1 (the
+// text is the first), with an empty string for a fact the kind does not
+// report. This list is the position table of docs/FLEET.md and OrbelleC(1):
+// a new fact goes at its end.
 std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view reportTemplate,
                                            const kxutil::SystemInfoRecord &system,
                                            const kxutil::MemoryStatusRecord &memory, bool hostIs64,
@@ -156,29 +162,38 @@ std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view 
             reportTemplate[i + 1] <= u'9' && reportTemplate[i + 2] >= u'0' &&
             reportTemplate[i + 2] <= u'9')
             holds[(reportTemplate[i + 1] - u'0') * 10 + (reportTemplate[i + 2] - u'0')] = true;
-    const auto add = [&](int placeholder, std::string_view field, std::u16string value) {
-        if (holds[placeholder])
-            fields.push_back({field, std::move(value)});
+    const auto add = [&](bool reported, std::string_view field, std::u16string value) {
+        fields.push_back({field, reported ? std::move(value) : std::u16string(), reported});
     };
-    add(1, "ORBELLE_MEMORY_LOAD_PERCENT", IntegerText(memory.dwMemoryLoad));
-    add(2, "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", ByteCountText(memory.ullAvailPhys));
-    add(3, "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", ByteCountText(memory.ullTotalPhys));
-    add(4, "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES", ByteCountText(memory.ullAvailPageFile));
-    add(5, "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", ByteCountText(memory.ullTotalPageFile));
-    add(6, "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", ByteCountText(memory.ullAvailVirtual));
-    add(7, "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", ByteCountText(memory.ullTotalVirtual));
-    add(8, "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES", ByteCountText(SwapInUse(memory)));
-    add(10, "ORBELLE_PAGE_SIZE_BYTES", IntegerText(system.dwPageSize));
-    add(11, "ORBELLE_ALLOCATION_GRANULARITY_BYTES", IntegerText(system.dwAllocationGranularity));
-    add(12, "ORBELLE_MINIMUM_APPLICATION_ADDRESS", IntegerText(system.lpMinimumApplicationAddress));
-    add(13, "ORBELLE_MAXIMUM_APPLICATION_ADDRESS", IntegerText(system.lpMaximumApplicationAddress));
-    add(20, "ORBELLE_PROCESSOR_ARCHITECTURE", IntegerText(system.wProcessorArchitecture));
-    add(21, "ORBELLE_PROCESSOR_LEVEL", IntegerText(system.wProcessorLevel));
-    add(22, "ORBELLE_PROCESSOR_REVISION", IntegerText(system.wProcessorRevision));
-    add(23, "ORBELLE_PROCESSOR_COUNT", IntegerText(system.dwNumberOfProcessors));
-    add(24, "ORBELLE_PROCESSOR_ACTIVE_MASK", IntegerText(system.dwActiveProcessorMask));
-    add(30, "ORBELLE_OS_BITNESS", hostIs64 ? u"64" : u"32");
-    add(32, "ORBELLE_OS_NAME", std::u16string(systemName));
+    add(holds[1], "ORBELLE_MEMORY_LOAD_PERCENT", IntegerText(memory.dwMemoryLoad));
+    add(holds[2], "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", ByteCountText(memory.ullAvailPhys));
+    add(holds[3], "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", ByteCountText(memory.ullTotalPhys));
+    add(holds[4], "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES",
+        ByteCountText(memory.ullAvailPageFile));
+    add(holds[5], "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", ByteCountText(memory.ullTotalPageFile));
+    add(holds[6], "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", ByteCountText(memory.ullAvailVirtual));
+    add(holds[7], "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", ByteCountText(memory.ullTotalVirtual));
+    add(holds[8], "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES", ByteCountText(SwapInUse(memory)));
+    add(holds[10], "ORBELLE_PAGE_SIZE_BYTES", IntegerText(system.dwPageSize));
+    add(holds[11], "ORBELLE_ALLOCATION_GRANULARITY_BYTES",
+        IntegerText(system.dwAllocationGranularity));
+    add(holds[12], "ORBELLE_MINIMUM_APPLICATION_ADDRESS",
+        IntegerText(system.lpMinimumApplicationAddress));
+    add(holds[13], "ORBELLE_MAXIMUM_APPLICATION_ADDRESS",
+        IntegerText(system.lpMaximumApplicationAddress));
+    add(holds[20], "ORBELLE_PROCESSOR_ARCHITECTURE", IntegerText(system.wProcessorArchitecture));
+    add(holds[21], "ORBELLE_PROCESSOR_LEVEL", IntegerText(system.wProcessorLevel));
+    add(holds[22], "ORBELLE_PROCESSOR_REVISION", IntegerText(system.wProcessorRevision));
+    add(holds[23], "ORBELLE_PROCESSOR_COUNT", IntegerText(system.dwNumberOfProcessors));
+    add(holds[24], "ORBELLE_PROCESSOR_ACTIVE_MASK", IntegerText(system.dwActiveProcessorMask));
+    add(holds[30], "ORBELLE_OS_BITNESS", hostIs64 ? u"64" : u"32");
+    add(holds[32], "ORBELLE_OS_NAME", std::u16string(systemName));
+    // Where the total physical memory is a memory cgroup's limit, an
+    // inventory is told so, and given the machine's own total.
+    const bool limited = holds[3] && memory.ullMachineTotalPhys > 0;
+    add(limited, "ORBELLE_MEMORY_LIMIT_SOURCE", u"cgroup");
+    add(limited, "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES",
+        ByteCountText(memory.ullMachineTotalPhys));
     return fields;
 }
 
@@ -194,7 +209,7 @@ void BuildReport(ReportKind kind, OutputMode mode) {
     const std::u16string &reportTemplate = TemplateOf(kind);
     std::u16string text = reportTemplate;
     FillReport(text, system, memory, is64 != 0, systemName);
-    // The journal's fields are made only for the journal.
+    // The fields are made only for the event log.
     DeliverReport(std::move(text), mode,
                   mode == kEventLog
                       ? ReportFields(kind, reportTemplate, system, memory, is64 != 0, systemName)

@@ -98,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         expectedAvailable = std::min(available, held < total ? total - held : 0);
     }
     FUZZ_REQUIRE(record.ullTotalPhys == static_cast<double>(total));
+    FUZZ_REQUIRE(record.ullMachineTotalPhys == (limited ? static_cast<double>(info->total) : 0));
     FUZZ_REQUIRE(record.ullAvailPhys == static_cast<double>(expectedAvailable));
     FUZZ_REQUIRE(record.dwMemoryLoad <= 100);
     FUZZ_REQUIRE(record.dwMemoryLoad == ReferenceLoad(total, expectedAvailable));

@@ -15,7 +15,9 @@
 // the OS name followed by the memory load, however many placeholders the
 // name holds; the real report templates keep no placeholder; the OS name
 // holds no control character; the journal's fields of the template are the
-// facts whose placeholders it holds, in order, each value the exact number.
+// facts whose placeholders it holds, in order, each value the exact number
+// (with the memory limit's two where it holds %03 and the record has the
+// machine's own total), and every other fact is there unreported and empty.
 //
 // The OS name is fuzzed too where the process may have a mount namespace of
 // its own (root): a scratch file is bound over os-release there, in that
@@ -259,10 +261,21 @@ void CheckFields(std::u16string_view templateText, const kxutil::SystemInfoRecor
     for (const auto &[placeholder, name, value] : facts)
         if (templateText.find(placeholder) != std::u16string_view::npos)
             expected.emplace_back(name, value);
+    if (templateText.find(u"%03") != std::u16string_view::npos && memory.ullMachineTotalPhys > 0) {
+        expected.emplace_back("ORBELLE_MEMORY_LIMIT_SOURCE", "cgroup");
+        expected.emplace_back("ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES",
+                              whole(memory.ullMachineTotalPhys));
+    }
+    // Every fact has its place whether reported or not: 2 + 19 + 2 of them.
     Fields got;
-    for (const kxutil::LogField &field :
-         modMain::ReportFields(modMain::kAll, templateText, system, memory, g.is64, osName))
-        got.emplace_back(std::string(field.name), unicode::Utf16ToUtf8(field.value));
+    const std::vector<kxutil::LogField> fields =
+        modMain::ReportFields(modMain::kAll, templateText, system, memory, g.is64, osName);
+    FUZZ_REQUIRE(fields.size() == 23);
+    for (const kxutil::LogField &field : fields)
+        if (field.reported)
+            got.emplace_back(std::string(field.name), unicode::Utf16ToUtf8(field.value));
+        else
+            FUZZ_REQUIRE(field.value.empty());
     FUZZ_REQUIRE(got == expected);
 }
 
@@ -323,6 +336,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     memory.ullTotalVirtual = TakeDouble(input);
     memory.ullAvailVirtual = TakeDouble(input);
     memory.ullAvailExtendedVirtual = TakeDouble(input);
+    // Flag 0x20: the total is a memory cgroup's limit, the machine's own total another double.
+    memory.ullMachineTotalPhys = flags & 0x20 ? memory.ullAvailExtendedVirtual : 0;
 
     kxutil::SystemInfoRecord system{};
     system.wProcessorArchitecture = input.Take<std::uint16_t>();

@@ -64,7 +64,9 @@ struct SystemInfoRecord {
 };
 static_assert(sizeof(SystemInfoRecord) == (sizeof(void *) == 8 ? 48 : 36));
 
-// The platform's MEMORYSTATUSEX, with every byte count held as a double.
+// The platform's MEMORYSTATUSEX, with every byte count held as a double, and
+// ullMachineTotalPhys: the machine's own physical memory when ullTotalPhys is
+// a memory cgroup's limit below it, 0 when ullTotalPhys is the machine's own.
 struct MemoryStatusRecord {
     std::uint32_t dwMemoryLoad;
     std::uint32_t dwLength;
@@ -75,8 +77,9 @@ struct MemoryStatusRecord {
     double ullTotalVirtual;
     double ullAvailVirtual;
     double ullAvailExtendedVirtual;
+    double ullMachineTotalPhys;
 };
-static_assert(sizeof(MemoryStatusRecord) == 64);
+static_assert(sizeof(MemoryStatusRecord) == 72);
 
 // Windows processor architecture codes.
 constexpr std::uint16_t kArchIntel = 0;
@@ -172,15 +175,18 @@ void kxShowRunTimeError(std::u16string_view line);
 
 // --- Destinations (platform) ---
 // A fact of an event-log entry besides its text: a journal field name
-// (upper-case letters, digits and '_', not beginning with '_') and its exact
-// value, which may hold any character.
+// (upper-case letters, digits and '_', not beginning with '_'), its exact
+// value, which may hold any character, and whether this report gives it
+// (the value of a fact it does not give is empty).
 struct LogField {
     std::string_view name;
     std::u16string value;
+    bool reported = true;
 };
 // One information entry in the system's event log. On Linux it is a journal
-// entry: the text as MESSAGE, Orbelle's MESSAGE_ID and the fields; the
-// Windows event log keeps the text alone.
+// entry: the text as MESSAGE, Orbelle's MESSAGE_ID and the reported fields.
+// On Windows the text is the event's first insertion string and each field's
+// value, in order, the next one, reported or not: a fact keeps its position.
 Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
                  std::int32_t &unused);
 // Writes the bytes to standard output; without a standard output it writes

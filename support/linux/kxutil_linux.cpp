@@ -404,7 +404,8 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
 // dwMemoryLoad: used percent of physical memory, truncated.
 // ullTotalPhys: MemTotal; ullAvailPhys: MemAvailable (or its estimate).
 //   Inside a memory cgroup whose limit is below MemTotal: the limit, and the
-//   limit minus the usage that is not reclaimable file cache.
+//   limit minus the usage that is not reclaimable file cache; MemTotal is
+//   then ullMachineTotalPhys.
 // ullTotalPageFile: physical + SwapTotal, the commit limit's meaning;
 // ullAvailPageFile: available physical + SwapFree.
 // ullTotalVirtual: the user address space; ullAvailVirtual: that minus the
@@ -516,7 +517,7 @@ bool IsJournalFieldName(std::string_view name) {
 
 // One journal entry: MESSAGE with LF line ends (journalctl shows an entry
 // holding a CR as binary data), PRIORITY 6 (information), SYSLOG_IDENTIFIER
-// the program's base name, MESSAGE_ID, then the given fields. Each field is
+// the program's base name, MESSAGE_ID, then the reported fields. Each is
 // one iovec for sd_journal_sendv, which frames a value holding a newline by
 // its length: no value can end its field early or add another one.
 // sd_journal_send() reports success even when no journal listens, so the
@@ -525,7 +526,7 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
                  std::int32_t &unused) {
     unused = 0;
     for (const LogField &field : fields)
-        if (!IsJournalFieldName(field.name))
+        if (field.reported && !IsJournalFieldName(field.name))
             return Fail(EINVAL, "not a journal field name: " + std::string(field.name));
     const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (probe < 0)
@@ -569,7 +570,8 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
     others += kReportMessageId;
     ends.push_back(others.size());
     for (const LogField &field : fields)
-        append(field.name, field.value);
+        if (field.reported)
+            append(field.name, field.value);
     std::vector<iovec> vectors = {{message.data(), message.size()}};
     for (std::size_t i = 0, start = 0; i < ends.size(); start = ends[i++])
         vectors.push_back({others.data() + start, ends[i] - start});

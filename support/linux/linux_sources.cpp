@@ -238,7 +238,8 @@ kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,
                                            std::uint64_t pageSize) {
     std::uint64_t total = info.total;
     std::uint64_t available = AvailablePhysical(info);
-    if (cgroup && cgroup->limit < total) {
+    const bool limited = cgroup && cgroup->limit < total;
+    if (limited) {
         // Inside a memory cgroup the limit is the machine's memory as far as
         // this process can tell; reclaimable file cache does not count as held.
         const std::uint64_t held =
@@ -250,6 +251,7 @@ kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,
     record.dwLength = sizeof record;
     record.dwMemoryLoad = MemoryLoadPercent(total, available);
     record.ullTotalPhys = static_cast<double>(total);
+    record.ullMachineTotalPhys = limited ? static_cast<double>(info.total) : 0;
     record.ullAvailPhys = static_cast<double>(available);
     record.ullTotalPageFile = static_cast<double>(total) + static_cast<double>(info.swapTotal);
     record.ullAvailPageFile = static_cast<double>(available) + static_cast<double>(info.swapFree);

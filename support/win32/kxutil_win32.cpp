@@ -325,6 +325,7 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
     status.ullTotalVirtual = static_cast<double>(memory.ullTotalVirtual);
     status.ullAvailVirtual = static_cast<double>(memory.ullAvailVirtual);
     status.ullAvailExtendedVirtual = static_cast<double>(memory.ullAvailExtendedVirtual);
+    status.ullMachineTotalPhys = 0; // the total is the machine's own
     return kOk;
 }
 
@@ -436,22 +437,38 @@ Status kxAnsiToOem(std::u16string_view text, std::string &oemBytes) {
 // --- Destinations ---
 
 // One information entry in the application event log, from a source named
-// after the running executable: event 1, the text its one insertion string.
-// The event log has no place for the journal's fields.
-Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &, std::int32_t &unused) {
+// after the running executable: event 1, whose insertion strings are the
+// text, then each field's value in the fields' order, an unreported one
+// empty, so that every fact has the same position in every event. The
+// message of this identifier in the executable's table is "%1" alone: a
+// registered source shows exactly the text, and the facts are the event's
+// data (Get-WinEvent's Properties, the <Data> elements of its XML).
+Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
+                 std::int32_t &unused) {
     unused = 0;
+    // ReportEventW's limits: a WORD of strings, each of at most 31,839 characters.
+    constexpr std::size_t kMostCharacters = 31839;
+    if (fields.size() + 1 > 0xFFFF)
+        return Fail(ERROR_INVALID_PARAMETER, "ReportEventW: more than 65,535 insertion strings");
+    std::vector<std::u16string> values = {std::u16string(text)};
+    for (const LogField &field : fields)
+        values.push_back(field.reported ? field.value : std::u16string());
+    std::vector<const wchar_t *> strings;
+    for (const std::u16string &value : values) {
+        if (value.size() > kMostCharacters)
+            return Fail(ERROR_INVALID_PARAMETER,
+                        "ReportEventW: an insertion string of more than 31,839 characters");
+        strings.push_back(Wide(value));
+    }
     std::u16string source;
     if (Status status = kxGetModuleBaseName(source); status < 0)
         return status;
     const HANDLE log = RegisterEventSourceW(nullptr, Wide(source));
     if (log == nullptr)
         return FailLast("RegisterEventSourceW");
-    const std::u16string message(text);
-    const wchar_t *strings[] = {Wide(message)};
-    // The message of this identifier in the executable's table is the text
-    // alone, so a registered source shows exactly the text.
-    const BOOL reported = ReportEventW(log, EVENTLOG_INFORMATION_TYPE, 0, MSG_REPORT_ENTRY, nullptr,
-                                       1, 0, strings, nullptr);
+    const BOOL reported =
+        ReportEventW(log, EVENTLOG_INFORMATION_TYPE, 0, MSG_REPORT_ENTRY, nullptr,
+                     static_cast<WORD>(strings.size()), 0, strings.data(), nullptr);
     const DWORD error = GetLastError();
     DeregisterEventSource(log);
     if (!reported)

@@ -69,7 +69,8 @@ FACTS = {
     "ORBELLE_PROCESSOR_REVISION": [],
     "ORBELLE_PROCESSOR_COUNT": ["Number of processors:"],
     "ORBELLE_PROCESSOR_ACTIVE_MASK": [],
-    "ORBELLE_OS_BITNESS": [], "ORBELLE_OS_NAME": []}
+    "ORBELLE_OS_BITNESS": [], "ORBELLE_OS_NAME": [],
+    "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES": []}
 STAT = ["ORBELLE_MEMORY_LOAD_PERCENT", "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES",
         "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES",
         "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES",
@@ -83,6 +84,8 @@ KIND_FIELDS = {"all": STAT + LAYOUT + CPU + NAME, "version": NAME, "memory-stat"
                "memory-info": LAYOUT, "processor-info": CPU,
                "light-info": STAT[1:3], "light-info-2": STAT[1:3] + [STAT[4]] +
                ["ORBELLE_MEMORY_USED_PAGE_FILE_BYTES"]}
+# Under a memory cgroup's limit (CGROUP_LIMIT in the environment), with the total.
+LIMIT = ["ORBELLE_MEMORY_LIMIT_SOURCE", "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES"]
 UNITS = {"KB": 1 << 10, "MB": 1 << 20, "GB": 1 << 30, "TB": 1 << 40, "PB": 1 << 50, "EB": 1 << 60}
 
 def os_name():
@@ -127,7 +130,10 @@ def check_fields(kind, entry, os_expected):
             why.append("%s appears %d times" % (name, len(values)))
     got = {k: v[0].decode("utf-8", "replace") for k, v in entry.items()}
     names = sorted(k for k in got if k.startswith("ORBELLE_"))
-    expected = sorted(["ORBELLE_REPORT_KIND", "ORBELLE_VERSION"] + KIND_FIELDS[kind])
+    limit = os.environ.get("CGROUP_LIMIT")
+    limited = limit and "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES" in KIND_FIELDS[kind]
+    expected = sorted(["ORBELLE_REPORT_KIND", "ORBELLE_VERSION"] + KIND_FIELDS[kind] +
+                      (LIMIT if limited else []))
     if names != expected:
         why.append("fields %s, expected %s" % (names, expected))
     if first(entry, "MESSAGE_ID") != MESSAGE_ID:
@@ -138,7 +144,8 @@ def check_fields(kind, entry, os_expected):
         why.append("ORBELLE_VERSION=%r" % got.get("ORBELLE_VERSION"))
     numbers = {}
     for name in names:
-        if name not in ("ORBELLE_REPORT_KIND", "ORBELLE_VERSION", "ORBELLE_OS_NAME"):
+        if name not in ("ORBELLE_REPORT_KIND", "ORBELLE_VERSION", "ORBELLE_OS_NAME",
+                        "ORBELLE_MEMORY_LIMIT_SOURCE"):
             if re.fullmatch("0|[1-9][0-9]*", got[name]):
                 numbers[name] = int(got[name])
             else:
@@ -163,6 +170,12 @@ def check_fields(kind, entry, os_expected):
                               "ORBELLE_PROCESSOR_LEVEL": cpuinfo("cpu family"),
                               "ORBELLE_PROCESSOR_REVISION":
                                   cpuinfo("model") * 256 + cpuinfo("stepping")})
+    if limited:
+        mem_total = [l.split()[1] for l in open("/proc/meminfo") if l.startswith("MemTotal:")]
+        machine_facts.update({"ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES": int(limit),
+                              "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES": int(mem_total[0]) * 1024})
+        if got.get("ORBELLE_MEMORY_LIMIT_SOURCE") != "cgroup":
+            why.append("ORBELLE_MEMORY_LIMIT_SOURCE=%r" % got.get("ORBELLE_MEMORY_LIMIT_SOURCE"))
     for name, value in numbers.items():
         if name in machine_facts and value != machine_facts[name]:
             why.append("%s=%d, this machine has %d" % (name, value, machine_facts[name]))
@@ -373,6 +386,44 @@ case_journal() {   # NAME BINARY IDENT E_FLAG ARGS...: journald is running
     report "$name" "${why[@]}"
 }
 
+# Inside a memory cgroup limited to 512 MiB: the total is the limit, and the
+# entry says so and gives the machine's own total (checked against
+# /proc/meminfo). The text, whose free memory moves, is checked by its
+# figures only.
+case_memory_cgroup() {   # NAME KIND
+    local dir="$WORK/cgroup" why=() line controllers cgroup='' limit_file=memory.max
+    while IFS= read -r line; do   # the memory controller's v1 hierarchy, or else v2
+        controllers=${line#*:}
+        if [[ ,${controllers%%:*}, == *,memory,* ]]; then
+            line=${line#*:*:}
+            cgroup=/sys/fs/cgroup/memory${line%/}/orbelle-journal-$$ limit_file=memory.limit_in_bytes
+        fi
+    done </proc/self/cgroup
+    if [[ -z $cgroup ]]; then
+        echo +memory >/sys/fs/cgroup/cgroup.subtree_control
+        cgroup=/sys/fs/cgroup/orbelle-journal-$$
+    fi
+    if ! { mkdir -p "$dir/got" && mkdir "$cgroup" && echo $((512 << 20)) >"$cgroup/$limit_file"; }; then
+        report "$1" "cannot make a memory cgroup at $cgroup"
+        return
+    fi
+    send_barrier "$1: before"
+    # shellcheck disable=SC2016 # the inner shell joins the cgroup, then becomes the program
+    run_prog "$dir" sh -c 'echo $$ >"$0/cgroup.procs" && exec "$@"' "$cgroup" "$BIN" "$2" /E
+    send_barrier "$1: after"
+    rmdir "$cgroup"
+    check_run "$dir" 0
+    if ! read_new_entries "$dir/got" "$1: before" "$1: after"; then
+        why+=("could not read the journal back")
+    elif [[ $(cat "$dir/got/count") != 1 ]]; then
+        why+=("$(cat "$dir/got/count") new journal entries, expected exactly 1")
+    else
+        mapfile -t -O "${#why[@]}" why < <(CGROUP_LIMIT=$((512 << 20)) python3 "$HELPER" fields \
+            "$dir/got/entry" "" "$2" 2>&1)
+    fi
+    report "$1" "${why[@]}"
+}
+
 # A system name that tries to end its field and add others: a line break
 # and '=' in os-release's PRETTY_NAME, seen through a private mount.
 case_crafted_os_release() {   # NAME
@@ -538,6 +589,7 @@ inside_namespace() {   # runs as PID 1 of a private mount, PID and network names
     case_journal "3 renamed copy SysProbe '/I:V /E'" "$WORK/bin/SysProbe" SysProbe /E /I:V
     case_journal "3m '/I:MI /E' the memory layout" "$BIN" "$NAME" /E /I:MI
     case_crafted_os_release "3o an os-release name with a line break and '=' adds no field"
+    case_memory_cgroup "3c '/I:LI /E' under a 512 MiB memory cgroup: the limit's source and the machine's total" /I:LI
     if [[ -n $WINDOWED ]]; then
         REF_BIN=$BIN CASE_TITLE="Brenvik - Pavik system info 1.04.0112" \
             case_journal "3w windowed '/I:PI /E' without a display" "$WINDOWED" Orbelle /E /I:PI

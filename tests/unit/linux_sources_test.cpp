@@ -114,6 +114,9 @@ TEST(Cgroup, ALimitBelowTheMachineIsThePhysicalMemory) {
         EXPECT_EQ(record.ullAvailPhys, static_cast<double>(row.available)) << row.cgroup.usage;
         EXPECT_EQ(record.dwMemoryLoad, row.load) << row.cgroup.usage;
         EXPECT_EQ(record.ullTotalPageFile, row.total + 2000000.0 * KiB) << row.cgroup.usage;
+        // The machine's own total goes with a limit, and only with one.
+        EXPECT_EQ(record.ullMachineTotalPhys, row.total < machine ? 8000000.0 * KiB : 0)
+            << row.cgroup.usage;
     }
 }
 

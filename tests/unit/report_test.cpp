@@ -2,10 +2,12 @@
 #include "modMain.h"
 #include "unicode.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <limits>
+#include <regex>
 
 namespace {
 
@@ -146,7 +148,9 @@ TEST(ReportFilling, EveryPlaceholderIsFilledInOrder) {
 }
 
 // The journal's fields of each kind: the facts its text shows, as exact
-// whole numbers, after the kind and the version.
+// whole numbers, after the kind and the version. Every kind lists the same
+// fields in the same order (the Windows event's positions), an unreported
+// one empty. (The memory limit's two: the report_fill fuzz target.)
 TEST(ReportFields, EachKindCarriesExactlyTheFactsItShows) {
     modMain::LoadTextBlocks();
     const modMain::TextBlockStore &blocks = modMain::TextBlocks();
@@ -209,16 +213,52 @@ TEST(ReportFields, EachKindCarriesExactlyTheFactsItShows) {
           memoryStat[4],
           {"ORBELLE_MEMORY_USED_PAGE_FILE_BYTES", "2737418239"}}},
     };
+    std::vector<std::string_view> names;
     for (const auto &row : rows) {
         SCOPED_TRACE(row.kindName);
         std::vector<std::pair<std::string, std::string>> expected = {
             {"ORBELLE_REPORT_KIND", row.kindName}, {"ORBELLE_VERSION", "1.4.0.112"}};
         expected.insert(expected.end(), row.facts.begin(), row.facts.end());
         std::vector<std::pair<std::string, std::string>> got;
+        std::vector<std::string_view> kindNames;
         for (const kxutil::LogField &field : modMain::ReportFields(
-                 row.kind, row.reportTemplate, system, memory, true, u"Name=1\nNEXT=2, Linux"))
-            got.emplace_back(std::string(field.name), unicode::Utf16ToUtf8(field.value));
+                 row.kind, row.reportTemplate, system, memory, true, u"Name=1\nNEXT=2, Linux")) {
+            kindNames.push_back(field.name);
+            if (field.reported)
+                got.emplace_back(std::string(field.name), unicode::Utf16ToUtf8(field.value));
+            else
+                EXPECT_EQ(field.value, u"") << field.name;
+        }
         EXPECT_EQ(got, expected);
+        if (names.empty())
+            names = kindNames;
+        EXPECT_EQ(kindNames, names);
+    }
+}
+
+// The position table of the Windows event, as docs/FLEET.md and the manual
+// page give it: each row's position, Properties index and field, in the
+// order of the program's own list.
+TEST(ReportFields, TheDocumentsGiveTheEventsPositions) {
+    modMain::LoadTextBlocks();
+    const std::pair<const char *, const char *> documents[] = {
+        {"/docs/FLEET.md", R"(\| (\d+) \| (\d+) \| `(ORBELLE_\w+)` \|)"},
+        {"/docs/man/OrbelleC.1.in", R"( *(\d+) +(\d+) +(ORBELLE_\w+))"}};
+    const std::vector<kxutil::LogField> fields =
+        modMain::ReportFields(modMain::kAll, modMain::TextBlocks().infoAll,
+                              kxutil::SystemInfoRecord{}, kxutil::MemoryStatusRecord{}, true, u"");
+    std::vector<std::string> expected; // the text is string 1, field i string i + 2
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        expected.push_back(std::to_string(i + 2) + " " + std::to_string(i + 1) + " " +
+                           std::string(fields[i].name));
+    for (const auto &[document, row] : documents) {
+        std::ifstream file(std::string(ORBELLE_SOURCE_DIR) + document);
+        std::vector<std::string> rows;
+        std::smatch match;
+        for (std::string line; std::getline(file, line);)
+            if (std::regex_match(line, match, std::regex(row)))
+                rows.push_back(match.str(1) + " " + match.str(2) + " " + match.str(3));
+        EXPECT_EQ(rows, expected) << document;
     }
 }
 

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -47,7 +49,8 @@ std::string Filled(std::string text, const std::string &name) {
 // kernels are built without 32-bit support, and Wine's 32-bit half with them.
 const std::string &WhyNo32BitPrograms() {
     static const std::string reason = [] {
-        const std::string script = std::string(ORBELLE_SOURCE_DIR) + "/tests/runs_32_bit_programs.sh";
+        const std::string script =
+            std::string(ORBELLE_SOURCE_DIR) + "/tests/runs_32_bit_programs.sh";
         std::string said;
         FILE *pipe = popen(script.c_str(), "r");
         if (pipe == nullptr)
@@ -387,14 +390,20 @@ TEST_P(Wine, ConcurrentWritersAllReplaceTheReport) {
 
 // --- The event log ---
 
-// Wine keeps no event log, but its trace shows each ReportEventW string.
-std::string TracedEventStrings(const std::string &trace) {
-    std::string strings;
+// Wine keeps no event log, but its trace shows each ReportEventW string, in
+// order, escaped; one of more than about 290 characters is cut off there,
+// and ends in "..." here.
+std::vector<std::string> TracedEventStrings(const std::string &trace) {
+    std::vector<std::string> strings;
     std::istringstream lines(trace);
     for (std::string line; std::getline(lines, line);) {
         const std::size_t at = line.find("trace:eventlog:ReportEventW L\"");
-        if (at != std::string::npos)
-            strings += line.substr(at + 30, line.size() - at - 31) + "\n";
+        if (at == std::string::npos)
+            continue;
+        std::string string = line.substr(at + 30);
+        const bool cut = string.size() >= 4 && string.compare(string.size() - 4, 4, "\"...") == 0;
+        string.erase(string.size() - (cut ? 4 : 1));
+        strings.push_back(cut ? string + "..." : string);
     }
     return strings;
 }
@@ -408,21 +417,109 @@ std::string Escaped(const std::string &text) {
     return escaped;
 }
 
-TEST_P(Wine, EventLogEntryIsTitleVersionAndReport) {
-    for (const char *name : {"OrbelleC", "Orbelle"}) {
+std::string Captured(const std::string &text, const std::string &pattern) {
+    std::smatch match;
+    return std::regex_search(text, match, std::regex(pattern)) ? match.str(1) : "";
+}
+
+// What Wine itself traced of GlobalMemoryStatusEx: the load in decimal, then
+// in hexadecimal the total and available physical memory, page file and
+// virtual address space.
+std::vector<std::uint64_t> TracedMemoryStatus(const std::string &trace) {
+    const std::size_t at = trace.find("GlobalMemoryStatusEx MemoryLoad ");
+    const std::string line =
+        at == std::string::npos ? "" : trace.substr(at, trace.find('\n', at) - at);
+    std::smatch match;
+    if (!std::regex_search(
+            line, match,
+            std::regex("MemoryLoad ([0-9]+), TotalPhys ([0-9a-f]+), AvailPhys ([0-9a-f]+), "
+                       "TotalPageFile ([0-9a-f]+), ?AvailPageFile ([0-9a-f]+), "
+                       "TotalVirtual ([0-9a-f]+), AvailVirtual ([0-9a-f]+)")))
+        return {};
+    std::vector<std::uint64_t> figures = {std::stoull(match.str(1))};
+    for (int i = 2; i <= 7; ++i)
+        figures.push_back(std::stoull(match.str(i), nullptr, 16));
+    return figures;
+}
+
+// Event 1's insertion strings: the text, then every fact at its position in
+// docs/FLEET.md's table, empty where the kind does not report it. The values
+// come from elsewhere than the program's list: Wine's own trace of
+// GlobalMemoryStatusEx, Wine's page size and granularity, /proc/cpuinfo,
+// and the exact figures of the program's other reports.
+TEST_P(Wine, EventLogEntryIsTheTextThenEveryFactAtItsPosition) {
+    const std::string layout = Screen("/I:MI"), processor = Screen("/I:PI");
+    const std::string cpuinfo = e2e::ReadFile("/proc/cpuinfo");
+    const auto cpu = [&](const char *key) {
+        return std::stoul(Captured(cpuinfo, std::string("\n") + key + "\\s*: ([0-9]+)"));
+    };
+    const std::string osName = e2e::SplitLines(Screen("/I:V"))[0];
+    const auto address = [&](const std::string &label) {
+        return std::to_string(
+            std::stoull(Captured(layout, label + ": +0x([0-9A-F]+)"), nullptr, 16));
+    };
+    std::map<int, std::string> machine = {
+        {12, "4096"},
+        {13, "65536"},
+        {14, address("Minimum application address")},
+        {15, address("Maximum application address")},
+        {16, "9"}, // x86-64, which a 32-bit program is told as well
+        {17, std::to_string(cpu("cpu family"))},
+        {18, std::to_string(cpu("model") * 256 + cpu("stepping"))},
+        {19, Captured(processor, "Number of processors: +([0-9]+)")},
+        {20, std::to_string(std::stoull(Captured(processor, "\r\n +([01]+) *\r\n"), nullptr, 2))},
+        {21, "64"},
+        {22, osName}};
+    const std::vector<int> processorFacts = {16, 17, 18, 19, 20};
+    const struct {
+        const char *program, *kind, *kindName;
+        std::vector<int> reported;
+    } rows[] = {{"OrbelleC",
+                 "/I",
+                 "all",
+                 {4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22}},
+                {"OrbelleC", "/I:PI", "processor-info", processorFacts},
+                {"Orbelle", "/I:PI", "processor-info", processorFacts}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::string(row.program) + " " + row.kind + " /E");
         const std::string directory = e2e::TemporaryDirectory();
-        const e2e::Result result = Run({"/I:PI", "/E"}, directory, Program(name), "-all,+eventlog");
-        EXPECT_EQ(result.exitStatus, 0) << name;
-        EXPECT_EQ(result.out, "") << name;
-        const std::string title = std::string(name) == "OrbelleC"
-                                      ? "Brenvik - Pavik system info (console)"
-                                      : kDialogTitle;
-        const std::string screen = Screen("/I:PI");
-        EXPECT_EQ(TracedEventStrings(result.err),
-                  Escaped(title + " 1.04.0112\r\n\r\n" + screen.substr(0, screen.size() - 2)) +
-                      "\n")
-            << name;
-        EXPECT_TRUE(e2e::DirectoryEntries(directory).empty()) << name;
+        const e2e::Result result =
+            Run({row.kind, "/E"}, directory, Program(row.program), "-all,+eventlog,+virtual");
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.out, "");
+        EXPECT_TRUE(e2e::DirectoryEntries(directory).empty());
+        const std::vector<std::uint64_t> memory = TracedMemoryStatus(result.err);
+        ASSERT_EQ(memory.size(), 7u) << "Wine traced no GlobalMemoryStatusEx";
+        std::map<int, std::string> facts = machine;
+        facts[2] = row.kindName;
+        facts[3] = "1.4.0.112";
+        const int positions[] = {4, 6, 5, 8, 7, 10, 9}; // of the figures in the trace's order
+        for (std::size_t i = 0; i < memory.size(); ++i)
+            facts[positions[i]] = std::to_string(memory[i]);
+
+        const std::vector<std::string> strings = TracedEventStrings(result.err);
+        ASSERT_EQ(strings.size(), 24u);
+        const std::string header =
+            (std::string(row.program) == "OrbelleC" ? "Brenvik - Pavik system info (console)"
+                                                    : kDialogTitle) +
+            " 1.04.0112\r\n\r\n";
+        if (std::string(row.kind) == "/I:PI") {
+            EXPECT_EQ(strings[0], Escaped(header + processor.substr(0, processor.size() - 2)));
+        } else { // as far as Wine's trace shows it
+            EXPECT_EQ(strings[0].rfind(Escaped(header + osName +
+                                               "\r\n\r\nRunning 64-bit system\r\n\r\n"
+                                               "Memory statistics: \r\n   Memory load:         " +
+                                               facts[4] + "%\r\n"),
+                                       0),
+                      0u)
+                << strings[0];
+        }
+        for (int position = 2; position <= 24; ++position) {
+            const bool reported =
+                position <= 3 || std::count(row.reported.begin(), row.reported.end(), position);
+            EXPECT_EQ(strings[position - 1], reported ? Escaped(facts[position]) : "")
+                << "position " << position;
+        }
     }
 }
 
