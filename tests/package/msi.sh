@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # What the MSI tests read of a 64-bit Wine prefix ($WINEPREFIX), sourced by
-# packages_test.sh.
+# packages_test.sh, which uses every name set here.
+# shellcheck disable=SC2034
 wine64=/usr/lib/wine/wine64
 folder='C:\Program Files\Orbelle' dir="$WINEPREFIX/drive_c/Program Files/Orbelle"
 sources='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application'
@@ -36,12 +37,9 @@ state() {
     printf 'status %s; entries %s; task %s; schedule %s; path %s; files %s\n' "$1" \
         "$(entries | awk '{print $NF}' | tr '\n' ' ')" "$([ -f "$task" ] && echo yes || echo no)" \
         "$(values "$settings" | awk '$1 == "Schedule" {print $3}')" \
-        "$(values "$settings" | awk '$1 == "AddToPath" {print $3}')" "$(ls "$dir" 2>/dev/null | wc -l)"
+        "$(values "$settings" | awk '$1 == "AddToPath" {print $3}')" \
+        "$(find "$dir" -type f 2>/dev/null | wc -l)"
 }
-# The lines of a verbose log (UTF-16 or not) that match an extended regexp.
-log_lines() { iconv -f UTF-16 -t UTF-8 "$1" 2>/dev/null | tr -d '\r' | grep -a -o -E "$2" || tr -d '\r' <"$1" |
-    grep -a -o -E "$2"; }
-
 # The task service, which schtasks (and so the installer) needs. Wine's
 # service manager reads its services once, when it starts: in a prefix
 # made a moment ago that was before the task service was set up, so the
