@@ -315,6 +315,7 @@ xml.dom.minidom.parseString(sys.stdin.read().encode("utf-16"))' <<<"$definition"
         check "$name's message table shows an entry's text exactly" "$(cmp entry shown 2>&1)" ""
     done
     cd "$TMP" || finish
+    rm -rf "$WINEPREFIX/drive_c/Elsewhere"
     installed="status 0; entries $VERSION ; task yes; schedule 1; path 1; files 5"
     check "a second install into another folder goes where the first went" \
         "$(state "$(msiexec /i "$new" /qn "INSTALLDIR=C:\\Elsewhere\\")"
