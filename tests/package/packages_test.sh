@@ -360,6 +360,15 @@ same"
 status 0; entries $VERSION ; task no; schedule 0; path 0; files 5
 $path_before
 0"
+    # What a Group Policy transform does: both properties as rows of the
+    # Property table (no Debian tool writes a transform itself).
+    cp "$msi" "$TMP/policy.msi"
+    for name in ORBELLE_SCHEDULE ORBELLE_ADD_TO_PATH; do
+        msibuild "$TMP/policy.msi" -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('$name', '1')"
+    done
+    check "both properties set in the package, as a transform sets them, with no command line" \
+        "$(state "$(msiexec /i "$(winpath "$TMP/policy.msi")" /qn)"; msiexec /x "$new" /qn)" "$installed
+0"
     ;;
 signing)
     # The Windows packages signed with a throwaway code-signing certificate
