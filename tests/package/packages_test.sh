@@ -106,9 +106,11 @@ select = query.find("Query/Select")
 print(root.find("s:SubscriptionType", ns).text, root.find("s:LogFile", ns).text,
       query.find("Query").get("Path"), select.get("Path"), select.text)
 PY
-)" "SourceInitiated ForwardedEvents Application Application *[System[Provider[@Name='OrbelleC' or @Name='Orbelle'] and (EventID=1)]]"
+)" "SourceInitiated ForwardedEvents Application Application \
+*[System[Provider[@Name='OrbelleC' or @Name='Orbelle'] and (EventID=1)]]"
     ;;
 debian)
+    contents() { dpkg-deb --contents "$1" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort; }
     console=$PACKAGES/orbelle-console_${VERSION}_amd64.deb
     desktop=$PACKAGES/orbelle-desktop_${VERSION}_amd64.deb
     cross=()
@@ -121,10 +123,10 @@ debian)
     for deb in "${cross[@]}"; do
         arch=$(basename "$deb" .deb) arch=${arch##*_}
         check "orbelle-console for $arch: Architecture" "$(dpkg-deb -f "$deb" Architecture)" "$arch"
-        check "orbelle-console for $arch: contents" "$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$CONSOLE_FILES"
+        check "orbelle-console for $arch: contents" "$(contents "$deb")" "$CONSOLE_FILES"
     done
-    check "orbelle-console contents" "$(dpkg-deb --contents "$console" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$CONSOLE_FILES"
-    check "orbelle-desktop contents" "$(dpkg-deb --contents "$desktop" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$DESKTOP_FILES"
+    check "orbelle-console contents" "$(contents "$console")" "$CONSOLE_FILES"
+    check "orbelle-desktop contents" "$(contents "$desktop")" "$DESKTOP_FILES"
     console_depends=$(dpkg-deb -f "$console" Depends)
     desktop_depends=$(dpkg-deb -f "$desktop" Depends)
     if grep -qi qt <<<"$console_depends"; then report "console depends" "Qt: $console_depends"
@@ -178,7 +180,8 @@ zip)
         "$(cat "$(dirname "$0")/../../LICENSE")"
     for arch in x64:${3:?WIN64-BUILD} x86:${4:?WIN32-BUILD}; do
         check "${arch%%:*} executables are the builds'" \
-            "$(cd "$TMP/zip/Orbelle-$VERSION-windows/${arch%%:*}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
+            "$(cd "$TMP/zip/Orbelle-$VERSION-windows/${arch%%:*}" && sha256sum OrbelleC.exe Orbelle.exe |
+               awk '{print $1}')" \
             "$(cd "${arch#*:}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
     done
     ;;
@@ -266,8 +269,8 @@ ${path_before/: /: $folder\\;}"
             "$(sed 's/$/\r/' "$(dirname "$0")/../../${text%:*}")"
     done
     key=$(entries | awk '{print $1}')
-    check "Apps and Features entry" \
-        "$(values "$key" | grep -E '^(DisplayName|DisplayVersion|Publisher|InstallLocation|UninstallString|NoModify) ')" \
+    check "Apps and Features entry" "$(values "$key" |
+        grep -E '^(DisplayName|DisplayVersion|Publisher|InstallLocation|UninstallString|NoModify) ')" \
         "DisplayName    REG_SZ    Orbelle
 DisplayVersion    REG_SZ    $VERSION
 InstallLocation    REG_SZ    $folder\\
@@ -275,7 +278,8 @@ NoModify    REG_DWORD    0x1
 Publisher    REG_SZ    Brenvik - Pavik
 UninstallString    REG_EXPAND_SZ    MsiExec.exe /X${key##*\\}"
     for name in OrbelleC Orbelle; do
-        check "event source $name" "$(values "$sources\\$name")" "EventMessageFile    REG_EXPAND_SZ    $folder\\$name.exe
+        check "event source $name" "$(values "$sources\\$name")" \
+            "EventMessageFile    REG_EXPAND_SZ    $folder\\$name.exe
 TypesSupported    REG_DWORD    0x7"
     done
     check "Start-menu shortcut runs Orbelle.exe /I" "$(links | wc -l; link=$(links)
@@ -321,9 +325,9 @@ xml.dom.minidom.parseString(sys.stdin.read().encode("utf-16"))' <<<"$definition"
         "$(state "$(msiexec /i "$new" /qn "INSTALLDIR=C:\\Elsewhere\\")"
            [ -e "$WINEPREFIX/drive_c/Elsewhere" ] && echo Elsewhere)" "$installed"
     # Exit statuses are 1603 and the like: Unix keeps their low byte (67).
-    check "an older revision is refused, said in the log, with 1603" \
-        "$(state "$(msiexec /i "$old_msi" /qn /l*v "$log")"; grep -a -q -F "A newer revision of Orbelle (${VERSION##*.}) \
-is already installed: this package is older (${old##*.})." "$TMP/msi.log" && echo said)" "${installed/status 0/status 67}
+    refusal="A newer revision of Orbelle (${VERSION##*.}) is already installed: this package is older (${old##*.})."
+    check "an older revision is refused, said in the log, with 1603" "$(state "$(msiexec /i "$old_msi" /qn /l*v "$log")"
+        grep -a -q -F "$refusal" "$TMP/msi.log" && echo said)" "${installed/status 0/status 67}
 said"
     check "the same package again" "$(state "$(msiexec /i "$new" /qn)")" "$installed"
     rm "$dir/OrbelleC.exe"
@@ -413,13 +417,16 @@ Signature verification: ok"
         cp "$file" changed
         size=$(stat -c %s changed) offset=$(( $(stat -c %s changed) / 2 ))
         byte=$(od -An -tu1 -j "$offset" -N1 changed | tr -d ' ')
-        printf '%b' "\\0$(printf '%03o' $(( (byte + 1) % 256 )))" | dd of=changed bs=1 seek="$offset" conv=notrunc status=none
+        printf '%b' "\\0$(printf '%03o' $(( (byte + 1) % 256 )))" |
+            dd of=changed bs=1 seek="$offset" conv=notrunc status=none
         osslsigncode verify -CAfile cert.pem -in changed >verify.log 2>&1
         check "${file##*/} with one byte changed fails verification" "$? $(stat -c %s changed)" "1 $size"
     done
-    check "without a certificate: unsigned, said in one line" "$(env -u ORBELLE_SIGN_PKCS12 -u ORBELLE_SIGN_PASSWORD_FILE \
+    check "without a certificate: unsigned, said in one line" \
+        "$(env -u ORBELLE_SIGN_PKCS12 -u ORBELLE_SIGN_PASSWORD_FILE \
         cmake -DSETTINGS="$BUILD/windows-packages.cmake" -DOUT="$TMP/unsigned" -DSTAGE="$TMP/stage-unsigned" \
-        -DARCHES=x64 -P "$script" 2>&1; osslsigncode verify -in "$TMP/unsigned/Orbelle-$VERSION-x64.msi" >/dev/null 2>&1 || echo not signed)" \
+        -DARCHES=x64 -P "$script" 2>&1
+        osslsigncode verify -in "$TMP/unsigned/Orbelle-$VERSION-x64.msi" >/dev/null 2>&1 || echo not signed)" \
         "-- The Windows executables and installers are unsigned (no ORBELLE_SIGN_PKCS12 and ORBELLE_SIGN_PASSWORD_FILE)
 not signed"
     ;;
