@@ -34,11 +34,12 @@ msiexec() { "$wine64" msiexec "$@" </dev/null >/dev/null 2>&1; echo $?; }
 # Apps and Features version, the task, the remembered properties, the
 # folder's files.
 state() {
+    local remembered
+    remembered=$(values "$settings")
     printf 'status %s; entries %s; task %s; schedule %s; path %s; files %s\n' "$1" \
         "$(entries | awk '{print $NF}' | tr '\n' ' ')" "$([ -f "$task" ] && echo yes || echo no)" \
-        "$(values "$settings" | awk '$1 == "Schedule" {print $3}')" \
-        "$(values "$settings" | awk '$1 == "AddToPath" {print $3}')" \
-        "$(find "$dir" -type f 2>/dev/null | wc -l)"
+        "$(awk '$1 == "Schedule" {print $3}' <<<"$remembered")" \
+        "$(awk '$1 == "AddToPath" {print $3}' <<<"$remembered")" "$(find "$dir" -type f 2>/dev/null | wc -l)"
 }
 # The task service, which schtasks (and so the installer) needs. Wine's
 # service manager reads its services once, when it starts: in a prefix
