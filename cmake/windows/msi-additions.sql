@@ -11,6 +11,11 @@ UPDATE `CustomAction` SET `Type` = 3442 WHERE `Action` = 'UndoReportTask'
 -- A package of the same three-field version (another revision) replaces
 -- the installed one as an older one does.
 INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMin`, `VersionMax`, `Language`, `Attributes`, `Remove`, `ActionProperty`) VALUES ('@UPGRADE_CODE@', '@VERSION@', '@VERSION@', '', 769, '', 'WIX_SAME_VERSION_UPGRADE_DETECTED')
+-- The older product is removed inside this installation's transaction
+-- (after InstallInitialize), so that a failure brings it back on rollback;
+-- wixl places the removal before the transaction, where a failure leaves
+-- neither version.
+UPDATE `InstallExecuteSequence` SET `Sequence` = 1501 WHERE `Action` = 'RemoveExistingProducts'
 -- Public properties that a managed installation passes on to the service.
 UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;WIX_SAME_VERSION_UPGRADE_DETECTED;ORBELLE_SCHEDULE;ORBELLE_ADD_TO_PATH' WHERE `Property` = 'SecureCustomProperties'
 -- ORBELLE_ADD_TO_PATH=1: the PathEntry component, whose Environment row

@@ -226,10 +226,10 @@ Template: x64;1033
 ALLUSERS	1
 ProductVersion	$VERSION
 UpgradeCode	{3C6E1A52-7F0B-4E4D-9B1D-5A2F0C8E7D41}"
-    check "the deferred actions run inside the installation's transaction; schtasks is the 64-bit one" \
+    check "the older product's removal and the deferred actions run inside the transaction; 64-bit schtasks" \
         "$(msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' | awk -F'\t' '
         $1 == "InstallInitialize" { first = $3 } $1 == "InstallFinalize" { last = $3 }
-        $1 ~ /ReportTask$/ { task[$1] = $3 }
+        $1 ~ /ReportTask$|^RemoveExistingProducts$/ { task[$1] = $3 }
         END { for (a in task) if (task[a] <= first || task[a] >= last) print a, task[a] }'
         msiinfo export "$msi" CustomAction | awk -F'\t' '$1 == "SetSchtasks" {print $4}')" \
         '[System64Folder]schtasks.exe'
