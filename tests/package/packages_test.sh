@@ -216,6 +216,11 @@ msi)
 $(cd "$win32" && sha256sum OrbelleC.exe Orbelle.exe)"
         check "x86 MSI: silent uninstall leaves none of it" "$(msiexec /x "$x86" /qn
             ls -d "$WINEPREFIX/drive_c/Program Files (x86)/Orbelle" 2>/dev/null; entries; links)" 0
+        check "the x64 MSI over the x86 one, no property given: the task and PATH stay" \
+            "$(msiexec /i "$x86" /qn ORBELLE_SCHEDULE=1 ORBELLE_ADD_TO_PATH=1
+               state "$(msiexec /i "$(winpath "$msi")" /qn)"; msiexec /x "$(winpath "$msi")" /qn)" "0
+status 0; entries $VERSION ; task yes; schedule 1; path 1; files 5
+0"
         finish
     fi
 
