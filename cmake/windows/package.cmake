@@ -119,7 +119,8 @@ if(NOT ZIP STREQUAL "OFF")
   set(PROJECT_VERSION ${VERSION})
   configure_file(${windows}/README.TXT.in ${zip_root}/README.TXT @ONLY NEWLINE_STYLE CRLF)
   copy_crlf(${ORBELLE_SOURCE_DIR}/LICENSE ${zip_root}/LICENSE.TXT)
-  set(entries ${zip_name}/ ${zip_name}/LICENSE.TXT ${zip_name}/README.TXT
+  copy_crlf(${windows}/orbelle-wef-subscription.xml ${zip_root}/orbelle-wef-subscription.xml)
+  set(entries ${zip_name}/ ${zip_name}/LICENSE.TXT ${zip_name}/README.TXT ${zip_name}/orbelle-wef-subscription.xml
       ${zip_name}/x64/ ${zip_name}/x64/Orbelle.exe ${zip_name}/x64/OrbelleC.exe
       ${zip_name}/x86/ ${zip_name}/x86/Orbelle.exe ${zip_name}/x86/OrbelleC.exe)
   # Python's zipfile, as every entry's time and attributes are set here.
@@ -166,6 +167,7 @@ foreach(arch IN LISTS ARCHES)
   file(COPY ${zip_root}/${arch}/OrbelleC.exe ${zip_root}/${arch}/Orbelle.exe
             ${ORBELLE_SOURCE_DIR}/resources/ICON_1.ico ${windows}/Orbelle.wxs DESTINATION ${folder})
   copy_crlf(${ORBELLE_SOURCE_DIR}/LICENSE ${folder}/LICENSE.TXT)
+  copy_crlf(${windows}/orbelle-wef-subscription.xml ${folder}/orbelle-wef-subscription.xml)
   # glibc's UTF-16 is little-endian with a byte-order mark, as Windows has it.
   run(iconv -f UTF-8 -t UTF-16 -o ${folder}/orbelle-report-task.xml ${STAGE}/task-utf8.xml)
   set_times(${folder})
@@ -174,23 +176,27 @@ foreach(arch IN LISTS ARCHES)
     set(win64 yes)
     set(program_files ProgramFiles64Folder)
     set(platform x64)
+    set(system_folder System64Folder)
   else()
     set(win64 no)
     set(program_files ProgramFilesFolder)
     set(platform Intel)
+    set(system_folder SystemFolder)
   endif()
   # Fixed codes: the product's from its version and width, the components'
   # from their width (they keep their identity across versions), the
   # package's from everything in it.
   string(UUID product_code NAMESPACE ${namespace} NAME "product ${VERSION} ${arch}" TYPE SHA1 UPPER)
-  set(defines -D Version=${VERSION} -D Arch=${arch} -D Win64=${win64} -D ProgramFiles=${program_files}
-      -D ProductCode=${product_code})
-  foreach(component Console Dialog License Task Path)
+  string(REGEX REPLACE "^.*\\." "" revision ${VERSION})
+  set(defines -D Version=${VERSION} -D Revision=${revision} -D Arch=${arch} -D Win64=${win64}
+      -D ProgramFiles=${program_files} -D SystemFolder=${system_folder} -D ProductCode=${product_code})
+  foreach(component Console Dialog License Subscription Settings Task Path)
     string(UUID guid NAMESPACE ${namespace} NAME "component ${component} ${arch}" TYPE SHA1 UPPER)
     list(APPEND defines -D Guid${component}=${guid})
   endforeach()
   set(contents "${defines}")
-  foreach(file OrbelleC.exe Orbelle.exe LICENSE.TXT orbelle-report-task.xml ICON_1.ico Orbelle.wxs)
+  foreach(file OrbelleC.exe Orbelle.exe LICENSE.TXT orbelle-wef-subscription.xml orbelle-report-task.xml
+               ICON_1.ico Orbelle.wxs)
     file(SHA256 ${folder}/${file} hash)
     string(APPEND contents " ${hash}")
   endforeach()

@@ -6,11 +6,13 @@
 #          packages_test.sh zip BUILD-DIR WIN64-BUILD WIN32-BUILD
 #          packages_test.sh msi BUILD-DIR WIN64-BUILD WIN32-BUILD WINE-PREFIX (64-bit, started) x64|x86
 #          packages_test.sh signing BUILD-DIR
+# shellcheck source-path=SCRIPTDIR
 set -u
 mode=${1:?} BUILD=${2:?}
 PACKAGES=$BUILD/packages
 VERSION=1.4.0.112
 ABOUT=$'Brenvik - Pavik system info (console) 1.04.0112\nCopyright (C) 2026 Brenvik - Pavik'
+# shellcheck source=../e2e/report.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/report.sh"
 check() { if [ "$2" = "$3" ]; then report "$1"; else report "$1" "got:" "$2" "expected:" "$3"; fi; }
 finish() { printf '%d passed, %d failed\n' "$PASSED" "$FAILED"; [ "$FAILED" -eq 0 ]; exit; }
@@ -104,9 +106,11 @@ select = query.find("Query/Select")
 print(root.find("s:SubscriptionType", ns).text, root.find("s:LogFile", ns).text,
       query.find("Query").get("Path"), select.get("Path"), select.text)
 PY
-)" "SourceInitiated ForwardedEvents Application Application *[System[Provider[@Name='OrbelleC' or @Name='Orbelle'] and (EventID=1)]]"
+)" "SourceInitiated ForwardedEvents Application Application \
+*[System[Provider[@Name='OrbelleC' or @Name='Orbelle'] and (EventID=1)]]"
     ;;
 debian)
+    contents() { dpkg-deb --contents "$1" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort; }
     console=$PACKAGES/orbelle-console_${VERSION}_amd64.deb
     desktop=$PACKAGES/orbelle-desktop_${VERSION}_amd64.deb
     cross=()
@@ -119,10 +123,10 @@ debian)
     for deb in "${cross[@]}"; do
         arch=$(basename "$deb" .deb) arch=${arch##*_}
         check "orbelle-console for $arch: Architecture" "$(dpkg-deb -f "$deb" Architecture)" "$arch"
-        check "orbelle-console for $arch: contents" "$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$CONSOLE_FILES"
+        check "orbelle-console for $arch: contents" "$(contents "$deb")" "$CONSOLE_FILES"
     done
-    check "orbelle-console contents" "$(dpkg-deb --contents "$console" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$CONSOLE_FILES"
-    check "orbelle-desktop contents" "$(dpkg-deb --contents "$desktop" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)" "$DESKTOP_FILES"
+    check "orbelle-console contents" "$(contents "$console")" "$CONSOLE_FILES"
+    check "orbelle-desktop contents" "$(contents "$desktop")" "$DESKTOP_FILES"
     console_depends=$(dpkg-deb -f "$console" Depends)
     desktop_depends=$(dpkg-deb -f "$desktop" Depends)
     if grep -qi qt <<<"$console_depends"; then report "console depends" "Qt: $console_depends"
@@ -165,10 +169,10 @@ zip)
     zip=$PACKAGES/Orbelle-$VERSION-windows.zip
     [ -f "$zip" ] || { report "zip" "$zip is missing: run make package"; finish; }
     check "zip contents" "$(unzip -Z1 "$zip" | grep -v '/$' | sort)" \
-        "$(printf "Orbelle-$VERSION-windows/%s\n" LICENSE.TXT README.TXT x64/Orbelle.exe \
-            x64/OrbelleC.exe x86/Orbelle.exe x86/OrbelleC.exe | sort)"
+        "$(printf "Orbelle-$VERSION-windows/%s\n" LICENSE.TXT README.TXT orbelle-wef-subscription.xml \
+            x64/Orbelle.exe x64/OrbelleC.exe x86/Orbelle.exe x86/OrbelleC.exe | sort)"
     unzip -q "$zip" -d "$TMP/zip"
-    for text in README.TXT LICENSE.TXT; do
+    for text in README.TXT LICENSE.TXT orbelle-wef-subscription.xml; do
         file=$TMP/zip/Orbelle-$VERSION-windows/$text
         check "$text has CR LF line ends" "$(grep -c $'\r$' "$file")" "$(wc -l <"$file")"
     done
@@ -176,98 +180,102 @@ zip)
         "$(cat "$(dirname "$0")/../../LICENSE")"
     for arch in x64:${3:?WIN64-BUILD} x86:${4:?WIN32-BUILD}; do
         check "${arch%%:*} executables are the builds'" \
-            "$(cd "$TMP/zip/Orbelle-$VERSION-windows/${arch%%:*}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
+            "$(cd "$TMP/zip/Orbelle-$VERSION-windows/${arch%%:*}" && sha256sum OrbelleC.exe Orbelle.exe |
+               awk '{print $1}')" \
             "$(cd "${arch#*:}" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
     done
     ;;
 msi)
-    # The MSIs under Wine: an older build's package installed first, then
-    # this build's replaces it with both options, then the removal; the x86
-    # package on its own, where the kernel runs 32-bit programs (exit 77,
-    # skipped, where it cannot).
+    # The MSIs under Wine, the x64 one through an administrator's year: a
+    # failed first install, an older build's package installed, this
+    # build's over it with no property given, a second install elsewhere, a
+    # downgrade, a reinstall, a repair, the removal, then PATH's edge cases
+    # and an upgrade that turns both options off. The x86 package on its
+    # own, where the kernel runs 32-bit programs (exit 77, skipped, where it
+    # cannot).
     export WINEPREFIX=${5:?WINE-PREFIX} WINEDEBUG=-all
     msi_arch=${6:?x64|x86}
     if [ "$msi_arch" = x86 ]; then
         "$(dirname "$0")/../runs_32_bit_programs.sh"
         case $? in 0) ;; 77) exit 77 ;; *) exit 1 ;; esac
     fi
-    wine64=/usr/lib/wine/wine64 win64=${3:?WIN64-BUILD} win32=${4:?WIN32-BUILD}
+    win64=${3:?WIN64-BUILD} win32=${4:?WIN32-BUILD}
+    # shellcheck source=msi.sh
+    source "$(dirname "$0")/msi.sh"
+    msi=$PACKAGES/Orbelle-$VERSION-x64.msi
     for arch in x64 x86; do
-        [ -f "$PACKAGES/Orbelle-$VERSION-$arch.msi" ] || { report "msi" "Orbelle-$VERSION-$arch.msi is missing: run make package"; finish; }
+        [ -f "$PACKAGES/Orbelle-$VERSION-$arch.msi" ] ||
+            { report "msi" "Orbelle-$VERSION-$arch.msi is missing: run make package"; finish; }
     done
-    winpath() { printf 'Z:%s' "${1//\//\\}"; }
-    folder='C:\Program Files\Orbelle' dir="$WINEPREFIX/drive_c/Program Files/Orbelle"
-    sources='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application'
-    environment='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
-    task="$WINEPREFIX/drive_c/windows/system32/tasks/Orbelle/Daily report"
-    query() { "$wine64" reg query "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-    values() { query "$1" | sed -n 's/^    //p'; }
-    # The system PATH's entries, one a line (Wine's installer leaves an empty
-    # one where it took one out).
-    system_path() { query "$environment" /v PATH | sed -n 's/^    PATH    REG_EXPAND_SZ    //p' | tr ';' '\n' | grep .; }
-    # Apps and Features: "<key> <DisplayVersion>" of each entry named Orbelle.
-    entries() {
-        query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | awk '
-            /^HKEY/ { key = $0 } /^    DisplayName    REG_SZ    Orbelle$/ { named[key] = 1 }
-            /^    DisplayVersion / { version[key] = $3 }
-            END { for (k in named) print k, version[k] }'
-    }
-    # Where the Start-menu shortcut lands: the common Programs folder on
-    # Windows; Wine's installer gives ProgramMenuFolder the user's.
-    links() { find "$WINEPREFIX/drive_c" -name Orbelle.lnk 2>/dev/null; }
-    msiexec() { "$wine64" msiexec "$@" </dev/null >/dev/null 2>&1; echo $?; }
-    # The task service, which schtasks (and so the installer) needs. Wine's
-    # service manager reads its services once, when it starts: in a prefix
-    # made a moment ago that was before the task service was set up, so the
-    # prefix's server is started again first.
-    "$(dirname "$0")/../wine/wine-prefix" start "$WINEPREFIX" >/dev/null ||
-        { report "restarting the Wine prefix" "wine-prefix start failed"; finish; }
-    "$wine64" sc start schedule </dev/null >/dev/null 2>&1
-    for _ in $(seq 60); do
-        state=$("$wine64" sc query schedule </dev/null 2>/dev/null | tr -d '\r')
-        grep -q -E 'RUNNING|STOPPED' <<<"$state" && break
-        sleep 1
-    done
-    grep -q RUNNING <<<"$state" || { report "Wine's task scheduler service" "$state"; finish; }
+    state=$(start_task_service) || { report "Wine's task scheduler service" "$state"; finish; }
     if [ "$msi_arch" = x86 ]; then
-        check "x86 MSI installs the x86 executables into Program Files (x86)" \
-            "$(msiexec /i "$(winpath "$PACKAGES/Orbelle-$VERSION-x86.msi")" /qn
-               cd "$WINEPREFIX/drive_c/Program Files (x86)/Orbelle" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
+        x86=$(winpath "$PACKAGES/Orbelle-$VERSION-x86.msi")
+        check "x86 MSI installs the x86 executables into Program Files (x86)" "$(msiexec /i "$x86" /qn
+            cd "$WINEPREFIX/drive_c/Program Files (x86)/Orbelle" && sha256sum OrbelleC.exe Orbelle.exe)" \
             "0
-    $(cd "$win32" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
-        check "x86 MSI: silent uninstall leaves none of it" "$(msiexec /x "$(winpath "$PACKAGES/Orbelle-$VERSION-x86.msi")" /qn
+$(cd "$win32" && sha256sum OrbelleC.exe Orbelle.exe)"
+        check "x86 MSI: silent uninstall leaves none of it" "$(msiexec /x "$x86" /qn
             ls -d "$WINEPREFIX/drive_c/Program Files (x86)/Orbelle" 2>/dev/null; entries; links)" 0
+        check "the x64 MSI over the x86 one, no property given: the task and PATH stay" \
+            "$(msiexec /i "$x86" /qn ORBELLE_SCHEDULE=1 ORBELLE_ADD_TO_PATH=1
+               state "$(msiexec /i "$(winpath "$msi")" /qn)"; msiexec /x "$(winpath "$msi")" /qn)" "0
+status 0; entries $VERSION ; task yes; schedule 1; path 1; files 5
+0"
         finish
     fi
 
-    check "x64 MSI: per machine, x64, this version" "$({ msiinfo suminfo "$PACKAGES/Orbelle-$VERSION-x64.msi" |
-        grep -E '^(Template|Subject):'; msiinfo export "$PACKAGES/Orbelle-$VERSION-x64.msi" Property |
-        grep -E '^(ALLUSERS|ProductVersion|UpgradeCode)'$'\t'; } | tr -d '\r')" "Subject: Orbelle $VERSION (x64)
+    check "x64 MSI: per machine, x64, this version" "$({ msiinfo suminfo "$msi" | grep -E '^(Template|Subject):'
+        msiinfo export "$msi" Property | grep -E '^(ALLUSERS|ProductVersion|UpgradeCode)'$'\t'; } |
+        tr -d '\r')" "Subject: Orbelle $VERSION (x64)
 Template: x64;1033
 ALLUSERS	1
 ProductVersion	$VERSION
 UpgradeCode	{3C6E1A52-7F0B-4E4D-9B1D-5A2F0C8E7D41}"
-    check "the deferred actions run inside the installation's transaction" "$(msiinfo export \
-        "$PACKAGES/Orbelle-$VERSION-x64.msi" InstallExecuteSequence | tr -d '\r' | awk -F'\t' '
+    check "the older product's removal and the deferred actions run inside the transaction; 64-bit schtasks" \
+        "$(msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' | awk -F'\t' '
         $1 == "InstallInitialize" { first = $3 } $1 == "InstallFinalize" { last = $3 }
-        $1 ~ /ReportTask$/ { task[$1] = $3 }
-        END { for (a in task) if (task[a] <= first || task[a] >= last) print a, task[a] }')" ""
-    path_before=$(system_path)
+        $1 ~ /ReportTask$|^RemoveExistingProducts$/ { task[$1] = $3 }
+        END { for (a in task) if (task[a] <= first || task[a] >= last) print a, task[a] }'
+        msiinfo export "$msi" CustomAction | awk -F'\t' '$1 == "SetSchtasks" {print $4}')" \
+        '[System64Folder]schtasks.exe'
+    # (What a run stopped halfway left behind goes first.)
+    msiexec /x "$(winpath "$msi")" /qn >/dev/null
+    path_before=$(path_value)
     old=1.4.0.111
     cmake -DSETTINGS="$BUILD/windows-packages.cmake" -DOUT="$TMP/old" -DSTAGE="$TMP/old-stage" -DVERSION=$old \
         -DARCHES=x64 -DZIP=OFF -P "$(dirname "$0")/../../cmake/windows/package.cmake" >"$TMP/old.log" 2>&1 ||
         { report "older package" "$(tail -n 5 "$TMP/old.log")"; finish; }
-    check "older build ($old) installs" "$(msiexec /i "$(winpath "$TMP/old/Orbelle-$old-x64.msi")" /qn ORBELLE_ADD_TO_PATH=1)" 0
-    check "older build's Apps and Features entry" "$(entries | awk '{print $NF}')" "$old"
-    check "silent install of $VERSION over it, with the task and PATH" "$(msiexec /i "$(winpath "$PACKAGES/Orbelle-$VERSION-x64.msi")" \
-        /qn ORBELLE_SCHEDULE=1 ORBELLE_ADD_TO_PATH=1 /l*v "$(winpath "$TMP/install.log")")" 0
-    check "installed files" "$(ls "$dir")" "$(printf '%s\n' LICENSE.TXT Orbelle.exe OrbelleC.exe orbelle-report-task.xml)"
-    check "x64 executables" "$(cd "$dir" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')" \
-        "$(cd "$win64" && sha256sum OrbelleC.exe Orbelle.exe | awk '{print $1}')"
-    check "LICENSE.TXT is LICENSE with CR LF" "$(cat "$dir/LICENSE.TXT")" "$(sed 's/$/\r/' "$(dirname "$0")/../../LICENSE")"
-    check "the upgrade leaves one Apps and Features entry, of this version" "$(entries | awk '{print $NF}')" "$VERSION"
+    new=$(winpath "$msi") old_msi=$(winpath "$TMP/old/Orbelle-$old-x64.msi") log=$(winpath "$TMP/msi.log")
+    # A task that cannot be registered (its folder taken by a file) fails
+    # the install, which leaves nothing behind.
+    tasks=$(dirname "$task")
+    rm -rf "$tasks" && echo taken >"$tasks"
+    status=$(msiexec /i "$new" /qn ORBELLE_SCHEDULE=1 ORBELLE_ADD_TO_PATH=1 /l*v "$log")
+    check "a task that cannot be registered fails the install, which rolls back" "$([ "$status" != 0 ] &&
+        echo failed; grep -a -c 'Action ended [0-9:]*: CreateReportTask. Return value [03]\.' "$TMP/msi.log"
+        state "" | cut -d';' -f 2-; path_value; values "$settings")" "failed
+1
+ entries ; task no; schedule ; path ; files 0
+$path_before"
+    rm -f "$tasks"
+    check "older build ($old) installs, with the task and PATH" \
+        "$(state "$(msiexec /i "$old_msi" /qn ORBELLE_SCHEDULE=1 ORBELLE_ADD_TO_PATH=1)")" \
+        "status 0; entries $old ; task yes; schedule 1; path 1; files 5"
+    check "this build over it, no property given: the task and PATH stay" \
+        "$(state "$(msiexec /i "$new" /qn /l*v "$log")"; path_value)" \
+        "status 0; entries $VERSION ; task yes; schedule 1; path 1; files 5
+${path_before/: /: $folder\\;}"
+    check "installed files" "$(ls "$dir")" \
+        "$(printf '%s\n' LICENSE.TXT Orbelle.exe OrbelleC.exe orbelle-report-task.xml orbelle-wef-subscription.xml)"
+    check "x64 executables" "$(cd "$dir" && sha256sum OrbelleC.exe Orbelle.exe)" \
+        "$(cd "$win64" && sha256sum OrbelleC.exe Orbelle.exe)"
+    for text in LICENSE:LICENSE.TXT cmake/windows/orbelle-wef-subscription.xml:orbelle-wef-subscription.xml; do
+        check "${text#*:} is ${text%:*} with CR LF" "$(cat "$dir/${text#*:}")" \
+            "$(sed 's/$/\r/' "$(dirname "$0")/../../${text%:*}")"
+    done
     key=$(entries | awk '{print $1}')
-    check "Apps and Features entry" "$(values "$key" | grep -E '^(DisplayName|DisplayVersion|Publisher|InstallLocation|UninstallString|NoModify) ')" \
+    check "Apps and Features entry" "$(values "$key" |
+        grep -E '^(DisplayName|DisplayVersion|Publisher|InstallLocation|UninstallString|NoModify) ')" \
         "DisplayName    REG_SZ    Orbelle
 DisplayVersion    REG_SZ    $VERSION
 InstallLocation    REG_SZ    $folder\\
@@ -275,25 +283,24 @@ NoModify    REG_DWORD    0x1
 Publisher    REG_SZ    Brenvik - Pavik
 UninstallString    REG_EXPAND_SZ    MsiExec.exe /X${key##*\\}"
     for name in OrbelleC Orbelle; do
-        check "event source $name" "$(values "$sources\\$name")" "EventMessageFile    REG_EXPAND_SZ    $folder\\$name.exe
+        check "event source $name" "$(values "$sources\\$name")" \
+            "EventMessageFile    REG_EXPAND_SZ    $folder\\$name.exe
 TypesSupported    REG_DWORD    0x7"
     done
-    check "Start-menu shortcut runs Orbelle.exe /I" "$(links | wc -l; link=$(links); strings -n 2 "$link" | grep -x '[A-Z]:\\.*'
-        strings -n 2 -el "$link" | tail -n 1)" "1
+    check "Start-menu shortcut runs Orbelle.exe /I" "$(links | wc -l; link=$(links)
+        strings -n 2 "$link" | grep -x '[A-Z]:\\.*'; strings -n 2 -el "$link" | tail -n 1)" "1
 $folder\\Orbelle.exe
 /I"
-    check "ORBELLE_ADD_TO_PATH: the folder is on the system PATH once" "$(system_path)" "$path_before
-$folder\\"
     # Wine keeps no more of a task than its name: the definition is
     # checked as installed.
-    check "ORBELLE_SCHEDULE: the task is registered, from the installed definition, then pointed at the folder" \
-        "$([ -f "$task" ] && echo registered; grep -a -o -E 'Action ended [0-9:]+: (CreateReportTask|PointReportTask)\. Return value [0-9]+' "$TMP/install.log" | cut -d' ' -f 4- | sort -u)" \
-        "registered
-CreateReportTask. Return value 1
+    check "the task is registered, from the installed definition, then pointed at the folder" \
+        "$(grep -a -o -E 'Action ended [0-9:]+: (Create|Point)ReportTask\. Return value [0-9]+' "$TMP/msi.log" |
+           cut -d' ' -f 4- | sort -u)" "CreateReportTask. Return value 1
 PointReportTask. Return value 1"
     definition=$(iconv -f UTF-16 -t UTF-8 "$dir/orbelle-report-task.xml" | tr -d '\r')
-    check "task definition: UTF-16 with a byte-order mark, well formed" "$(head -c 2 "$dir/orbelle-report-task.xml" | xxd -p;
-        python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parseString(sys.stdin.read().encode("utf-16"))' <<<"$definition" 2>&1)" "fffe"
+    check "task definition: UTF-16 with a byte-order mark, well formed" \
+        "$(head -c 2 "$dir/orbelle-report-task.xml" | xxd -p; python3 -c 'import sys, xml.dom.minidom
+xml.dom.minidom.parseString(sys.stdin.read().encode("utf-16"))' <<<"$definition" 2>&1)" "fffe"
     check "task definition: daily, random delay, as SYSTEM, OrbelleC /I /E" "$(grep -o -E \
         '<(URI|DaysInterval|RandomDelay|UserId|Command|Arguments)>[^<]*' <<<"$definition")" '<URI>\Orbelle\Daily report
 <RandomDelay>PT1H
@@ -302,10 +309,12 @@ PointReportTask. Return value 1"
 <Command>"%ProgramFiles%\Orbelle\OrbelleC.exe"
 <Arguments>/I /E'
     check "the action is pointed at the installed OrbelleC.exe /I /E" \
-        "$(msiinfo export "$PACKAGES/Orbelle-$VERSION-x64.msi" CustomAction | awk -F'\t' '$1 == "PointReportTask" {print $4}')" \
+        "$(msiinfo export "$msi" CustomAction | awk -F'\t' '$1 == "PointReportTask" {print $4}')" \
         '/change /tn "\Orbelle\Daily report" /tr "\"[INSTALLDIR]OrbelleC.exe\" /I /E"'
-    mkdir "$TMP/run" && cd "$TMP/run" || finish
-    check "installed OrbelleC /I:V" "$("$wine64" "$folder\\OrbelleC.exe" /I:V </dev/null | tail -n 1)" $'Running 64-bit system\r'
+    mkdir "$TMP/run" || finish
+    cd "$TMP/run" || finish
+    check "installed OrbelleC /I:V" "$("$wine64" "$folder\\OrbelleC.exe" /I:V </dev/null | tail -n 1)" \
+        $'Running 64-bit system\r'
     # An event-log entry's text (the report file without its date line), as
     # Event Viewer shows it: the message table gives back the text alone.
     "$wine64" "$folder\\OrbelleC.exe" /I /F:U </dev/null
@@ -315,16 +324,60 @@ PointReportTask. Return value 1"
         check "$name's message table shows an entry's text exactly" "$(cmp entry shown 2>&1)" ""
     done
     cd "$TMP" || finish
-    # msiexec returns when the removal is complete: checked at once.
-    check "silent uninstall" "$(msiexec /x "$(winpath "$PACKAGES/Orbelle-$VERSION-x64.msi")" /qn /l*v "$(winpath "$TMP/remove.log")")" 0
-    check "uninstall leaves none of it" "$(ls -d "$dir" 2>/dev/null; links; entries
+    rm -rf "$WINEPREFIX/drive_c/Elsewhere"
+    installed="status 0; entries $VERSION ; task yes; schedule 1; path 1; files 5"
+    check "a second install into another folder goes where the first went" \
+        "$(state "$(msiexec /i "$new" /qn "INSTALLDIR=C:\\Elsewhere\\")"
+           [ -e "$WINEPREFIX/drive_c/Elsewhere" ] && echo Elsewhere)" "$installed"
+    # Exit statuses are 1603 and the like: Unix keeps their low byte (67).
+    refusal="A newer revision of Orbelle (${VERSION##*.}) is already installed: this package is older (${old##*.})."
+    check "an older revision is refused, said in the log, with 1603" "$(state "$(msiexec /i "$old_msi" /qn /l*v "$log")"
+        grep -a -q -F "$refusal" "$TMP/msi.log" && echo said)" "${installed/status 0/status 67}
+said"
+    check "the same package again" "$(state "$(msiexec /i "$new" /qn)")" "$installed"
+    rm "$dir/OrbelleC.exe"
+    check "a repair (REINSTALL=ALL REINSTALLMODE=amus) restores a deleted file" \
+        "$(state "$(msiexec /i "$new" /qn REINSTALL=ALL REINSTALLMODE=amus)"; cmp "$dir/OrbelleC.exe" \
+           "$win64/OrbelleC.exe" 2>&1)" "$installed"
+    check "silent uninstall leaves none of it, and PATH as it was" "$(msiexec /x "$new" /qn /l*v "$log"
+        ls -d "$dir" 2>/dev/null; links; entries; [ -e "$task" ] && echo "$task"; path_value
         for key in "$sources\\OrbelleC" "$sources\\Orbelle" 'HKLM\Software\Brenvik - Pavik'; do
-            "$wine64" reg query "$key" </dev/null >/dev/null 2>&1 && echo "$key"; done)" ""
-    check "uninstall takes the folder off the system PATH" "$(system_path)" "$path_before"
+            "$wine64" reg query "$key" </dev/null >/dev/null 2>&1 && echo "$key"; done)" "0
+$path_before"
     check "uninstall asks schtasks to delete the task, and goes on whatever it answers" \
-        "$(grep -a -o -E 'Action (start [0-9:]+: DeleteReportTask|ended [0-9:]+: INSTALL)\.( Return value [0-9]+)?' "$TMP/remove.log" |
-           sed 's/ [0-9:]*:/:/' | sort -u)" "Action ended: INSTALL. Return value 1
+        "$(grep -a -o -E 'Action (start [0-9:]+: DeleteReportTask|ended [0-9:]+: INSTALL)\.( Return value [0-9]+)?' \
+           "$TMP/msi.log" | sed 's/ [0-9:]*:/:/' | sort -u)" "Action ended: INSTALL. Return value 1
 Action start: DeleteReportTask."
+    # PATH given back byte for byte: missing, ending with ";", long. The
+    # folder goes in front while installed.
+    long=$(printf 'C:\\Tools\\%04d;' $(seq 300))C:\\Last
+    for value in - 'C:\A;C:\B;' "$long"; do
+        if [ "$value" = - ]; then "$wine64" reg delete "$environment" /v PATH /f </dev/null >/dev/null 2>&1
+        else set_path "$value"; fi
+        before=$(path_value)
+        check "PATH given back exactly: ${#value} characters (${value:0:10}...)" \
+            "$(msiexec /i "$new" /qn ORBELLE_ADD_TO_PATH=1; path_value | grep -c -F ": $folder\\;"
+               msiexec /x "$new" /qn; [ "$(path_value)" = "$before" ] && echo same)" "0
+1
+0
+same"
+    done
+    set_path "${path_before#*: }"
+    check "an upgrade with =0 turns both off" "$(msiexec /i "$old_msi" /qn ORBELLE_SCHEDULE=1 ORBELLE_ADD_TO_PATH=1
+        state "$(msiexec /i "$new" /qn ORBELLE_SCHEDULE=0 ORBELLE_ADD_TO_PATH=0)"; path_value
+        msiexec /x "$new" /qn)" "0
+status 0; entries $VERSION ; task no; schedule 0; path 0; files 5
+$path_before
+0"
+    # What a Group Policy transform does: both properties as rows of the
+    # Property table (no Debian tool writes a transform itself).
+    cp "$msi" "$TMP/policy.msi"
+    for name in ORBELLE_SCHEDULE ORBELLE_ADD_TO_PATH; do
+        msibuild "$TMP/policy.msi" -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('$name', '1')"
+    done
+    check "both properties set in the package, as a transform sets them, with no command line" \
+        "$(state "$(msiexec /i "$(winpath "$TMP/policy.msi")" /qn)"; msiexec /x "$new" /qn)" "$installed
+0"
     ;;
 signing)
     # The Windows packages signed with a throwaway code-signing certificate
@@ -369,13 +422,16 @@ Signature verification: ok"
         cp "$file" changed
         size=$(stat -c %s changed) offset=$(( $(stat -c %s changed) / 2 ))
         byte=$(od -An -tu1 -j "$offset" -N1 changed | tr -d ' ')
-        printf "$(printf '\\%03o' $(( (byte + 1) % 256 )))" | dd of=changed bs=1 seek="$offset" conv=notrunc status=none
+        printf '%b' "\\0$(printf '%03o' $(( (byte + 1) % 256 )))" |
+            dd of=changed bs=1 seek="$offset" conv=notrunc status=none
         osslsigncode verify -CAfile cert.pem -in changed >verify.log 2>&1
         check "${file##*/} with one byte changed fails verification" "$? $(stat -c %s changed)" "1 $size"
     done
-    check "without a certificate: unsigned, said in one line" "$(env -u ORBELLE_SIGN_PKCS12 -u ORBELLE_SIGN_PASSWORD_FILE \
+    check "without a certificate: unsigned, said in one line" \
+        "$(env -u ORBELLE_SIGN_PKCS12 -u ORBELLE_SIGN_PASSWORD_FILE \
         cmake -DSETTINGS="$BUILD/windows-packages.cmake" -DOUT="$TMP/unsigned" -DSTAGE="$TMP/stage-unsigned" \
-        -DARCHES=x64 -P "$script" 2>&1; osslsigncode verify -in "$TMP/unsigned/Orbelle-$VERSION-x64.msi" >/dev/null 2>&1 || echo not signed)" \
+        -DARCHES=x64 -P "$script" 2>&1
+        osslsigncode verify -in "$TMP/unsigned/Orbelle-$VERSION-x64.msi" >/dev/null 2>&1 || echo not signed)" \
         "-- The Windows executables and installers are unsigned (no ORBELLE_SIGN_PKCS12 and ORBELLE_SIGN_PASSWORD_FILE)
 not signed"
     ;;
