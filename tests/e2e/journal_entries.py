@@ -1,0 +1,285 @@
+#!/usr/bin/env python3
+"""The journal test's exact-byte work, which bash does badly: reading
+`journalctl -o export`, checking a report entry's fields against this machine
+and its text, and the fleet's collected entries.
+  usage: journal_entries.py COMMAND ARGS... (the commands are at the end)"""
+import os, pickle, re, socket, sys, time
+
+def parse_export(data):
+    """Parse `journalctl -o export` (including its binary-safe fields): each
+    entry maps a field name to the list of its values, in order."""
+    entries, cur, i = [], {}, 0
+    while i < len(data):
+        nl = data.find(b"\n", i)
+        if nl < 0: break
+        line = data[i:nl]
+        if not line:           # a blank line ends an entry
+            entries.append(cur)
+            cur, i = {}, nl + 1
+        elif b"=" in line:
+            key, val = line.split(b"=", 1)
+            cur.setdefault(key.decode(), []).append(val)
+            i = nl + 1
+        else:  # name LF, 64-bit little-endian size, data, LF
+            n = int.from_bytes(data[nl + 1:nl + 9], "little")
+            cur.setdefault(line.decode(), []).append(data[nl + 9:nl + 9 + n])
+            i = nl + 9 + n + 1
+    return entries + ([cur] if cur else [])
+
+def first(entry, name):
+    return entry.get(name, [None])[0]
+
+# --- The report's fields, checked against this machine and the entry's text.
+MESSAGE_ID = b"703b1144aadb45e18a2c29115422acd3"
+KINDS = {"/I": "all", "/I:A": "all", "/I:V": "version", "/I:MS": "memory-stat",
+         "/I:MI": "memory-info", "/I:PI": "processor-info", "/I:LI": "light-info",
+         "/I:LI2": "light-info-2"}
+# Field: the text's label (the first that the entry's text holds).
+FACTS = {
+    "ORBELLE_MEMORY_LOAD_PERCENT": ["Memory load:"],
+    "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES": ["Available physical:", "RAM free:"],
+    "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES": ["Total physical:", "RAM total:"],
+    "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES": ["Available page file:"],
+    "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES": ["Total page file:", "Swap total:"],
+    "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES": ["Available virtual:"],
+    "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES": ["Total virtual:"],
+    "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES": ["Swap used:"],
+    "ORBELLE_PAGE_SIZE_BYTES": ["Page size:"],
+    "ORBELLE_ALLOCATION_GRANULARITY_BYTES": ["Allocation granularity:"],
+    "ORBELLE_MINIMUM_APPLICATION_ADDRESS": ["Minimum application address:"],
+    "ORBELLE_MAXIMUM_APPLICATION_ADDRESS": ["Maximum application address:"],
+    "ORBELLE_PROCESSOR_ARCHITECTURE": [], "ORBELLE_PROCESSOR_LEVEL": [],
+    "ORBELLE_PROCESSOR_REVISION": [],
+    "ORBELLE_PROCESSOR_COUNT": ["Number of processors:"],
+    "ORBELLE_PROCESSOR_ACTIVE_MASK": [],
+    "ORBELLE_OS_BITNESS": [], "ORBELLE_OS_NAME": [],
+    "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES": []}
+STAT = ["ORBELLE_MEMORY_LOAD_PERCENT", "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES",
+        "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES",
+        "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES",
+        "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES"]
+LAYOUT = ["ORBELLE_PAGE_SIZE_BYTES", "ORBELLE_ALLOCATION_GRANULARITY_BYTES",
+          "ORBELLE_MINIMUM_APPLICATION_ADDRESS", "ORBELLE_MAXIMUM_APPLICATION_ADDRESS"]
+CPU = ["ORBELLE_PROCESSOR_ARCHITECTURE", "ORBELLE_PROCESSOR_LEVEL", "ORBELLE_PROCESSOR_REVISION",
+       "ORBELLE_PROCESSOR_COUNT", "ORBELLE_PROCESSOR_ACTIVE_MASK"]
+NAME = ["ORBELLE_OS_BITNESS", "ORBELLE_OS_NAME"]
+KIND_FIELDS = {"all": STAT + LAYOUT + CPU + NAME, "version": NAME, "memory-stat": STAT,
+               "memory-info": LAYOUT, "processor-info": CPU,
+               "light-info": STAT[1:3], "light-info-2": STAT[1:3] + [STAT[4]] +
+               ["ORBELLE_MEMORY_USED_PAGE_FILE_BYTES"]}
+# Under a memory cgroup's limit (CGROUP_LIMIT in the environment), with the total.
+LIMIT = ["ORBELLE_MEMORY_LIMIT_SOURCE", "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES"]
+UNITS = {"KB": 1 << 10, "MB": 1 << 20, "GB": 1 << 30, "TB": 1 << 40, "PB": 1 << 50, "EB": 1 << 60}
+
+def os_name():
+    pretty = ""
+    for line in open("/etc/os-release", encoding="utf-8"):
+        if line.startswith("PRETTY_NAME="):
+            pretty = line[12:].strip().strip('"')
+    u = os.uname()
+    kernel = "%s %s %s" % (u.sysname, u.release, u.machine)
+    return pretty + ", " + kernel if pretty else kernel
+
+def online_mask():
+    mask = 0
+    for part in open("/sys/devices/system/cpu/online").read().strip().split(","):
+        lo, _, hi = part.partition("-")
+        for cpu in range(int(lo), int(hi or lo) + 1):
+            mask |= 1 << cpu if cpu < 64 else 0
+    return mask
+
+def cpuinfo(key):
+    for line in open("/proc/cpuinfo"):
+        name, _, value = line.partition(":")
+        if name.strip() == key:
+            return int(value)
+    return None
+
+def shows(text, exact):
+    """Whether a size text as the report writes it (three digits, cut off,
+    not rounded) stands for exactly this many bytes."""
+    number, unit = text.rsplit(" ", 1)
+    if unit == "bytes":
+        return int(number) == exact
+    decimals = len(number.partition(".")[2])
+    step = 10 ** -decimals
+    value = exact / UNITS[unit]
+    return float(number) <= value + 1e-9 and value < float(number) + step - 1e-9
+
+def check_fields(kind, entry, os_expected):
+    why = []
+    for name, values in entry.items():
+        if len(values) != 1 and not name.startswith("_"):
+            why.append("%s appears %d times" % (name, len(values)))
+    got = {k: v[0].decode("utf-8", "replace") for k, v in entry.items()}
+    names = sorted(k for k in got if k.startswith("ORBELLE_"))
+    limit = os.environ.get("CGROUP_LIMIT")
+    limited = limit and "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES" in KIND_FIELDS[kind]
+    expected = sorted(["ORBELLE_REPORT_KIND", "ORBELLE_VERSION"] + KIND_FIELDS[kind] +
+                      (LIMIT if limited else []))
+    if names != expected:
+        why.append("fields %s, expected %s" % (names, expected))
+    if first(entry, "MESSAGE_ID") != MESSAGE_ID:
+        why.append("MESSAGE_ID=%r" % first(entry, "MESSAGE_ID"))
+    if got.get("ORBELLE_REPORT_KIND") != kind:
+        why.append("ORBELLE_REPORT_KIND=%r, expected %r" % (got.get("ORBELLE_REPORT_KIND"), kind))
+    if got.get("ORBELLE_VERSION") != "1.4.0.112":
+        why.append("ORBELLE_VERSION=%r" % got.get("ORBELLE_VERSION"))
+    numbers = {}
+    for name in names:
+        if name not in ("ORBELLE_REPORT_KIND", "ORBELLE_VERSION", "ORBELLE_OS_NAME",
+                        "ORBELLE_MEMORY_LIMIT_SOURCE"):
+            if re.fullmatch("0|[1-9][0-9]*", got[name]):
+                numbers[name] = int(got[name])
+            else:
+                why.append("%s=%r is not a plain whole number" % (name, got[name]))
+    lines = got.get("MESSAGE", "").split("\n")
+    labelled = {}
+    for line in lines:
+        label, colon, value = line.strip().partition(":")
+        if colon:
+            labelled[label + ":"] = value.strip()
+    page = os.sysconf("SC_PAGESIZE")
+    u = os.uname()
+    machine_facts = {
+        "ORBELLE_PAGE_SIZE_BYTES": page, "ORBELLE_ALLOCATION_GRANULARITY_BYTES": page,
+        "ORBELLE_MINIMUM_APPLICATION_ADDRESS":
+            max(int(open("/proc/sys/vm/mmap_min_addr").read()), page),
+        "ORBELLE_PROCESSOR_COUNT": os.sysconf("SC_NPROCESSORS_ONLN"),
+        "ORBELLE_PROCESSOR_ACTIVE_MASK": online_mask(),
+        "ORBELLE_OS_BITNESS": 64 if "64" in u.machine or u.machine == "s390x" else 32}
+    if u.machine == "x86_64":   # AMD64; level and revision as cpuid gives them
+        machine_facts.update({"ORBELLE_PROCESSOR_ARCHITECTURE": 9,
+                              "ORBELLE_PROCESSOR_LEVEL": cpuinfo("cpu family"),
+                              "ORBELLE_PROCESSOR_REVISION":
+                                  cpuinfo("model") * 256 + cpuinfo("stepping")})
+    if limited:
+        mem_total = [l.split()[1] for l in open("/proc/meminfo") if l.startswith("MemTotal:")]
+        machine_facts.update({"ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES": int(limit),
+                              "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES": int(mem_total[0]) * 1024})
+        if got.get("ORBELLE_MEMORY_LIMIT_SOURCE") != "cgroup":
+            why.append("ORBELLE_MEMORY_LIMIT_SOURCE=%r" % got.get("ORBELLE_MEMORY_LIMIT_SOURCE"))
+    for name, value in numbers.items():
+        if name in machine_facts and value != machine_facts[name]:
+            why.append("%s=%d, this machine has %d" % (name, value, machine_facts[name]))
+        shown = [labelled[l] for l in FACTS[name] if l in labelled]
+        if not FACTS[name]:
+            continue
+        if not shown:
+            why.append("%s: the text has no %s line" % (name, FACTS[name]))
+        elif name == "ORBELLE_MEMORY_LOAD_PERCENT":
+            if shown[0] != "%d%%" % value:
+                why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+        elif name.endswith("_ADDRESS"):
+            if int(shown[0], 16) != value:
+                why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+        elif name.endswith("_BYTES"):
+            if not shows(shown[0], value):
+                why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+        elif str(value) != shown[0]:
+            why.append("%s=%d, the text shows %s" % (name, value, shown[0]))
+    if "ORBELLE_PROCESSOR_ACTIVE_MASK" in numbers:
+        bits = lines[-1].strip()
+        if int(bits, 2) != numbers["ORBELLE_PROCESSOR_ACTIVE_MASK"]:
+            why.append("ORBELLE_PROCESSOR_ACTIVE_MASK differs from the text's %s" % bits)
+    if "ORBELLE_OS_NAME" in got:
+        if got["ORBELLE_OS_NAME"] != os_expected:
+            why.append("ORBELLE_OS_NAME=%r, expected %r" % (got["ORBELLE_OS_NAME"], os_expected))
+        if os_expected not in lines:
+            why.append("the text has no line %r" % os_expected)
+    if "ORBELLE_OS_BITNESS" in numbers and \
+            "Running %d-bit system" % numbers["ORBELLE_OS_BITNESS"] not in lines:
+        why.append("the text does not say it runs a %d-bit system" % numbers["ORBELLE_OS_BITNESS"])
+    return why
+
+def kind_of(args):
+    kind = "/I"
+    for arg in args:
+        if arg.upper().startswith("/I"):
+            kind = arg.upper()
+    return KINDS[kind]
+
+cmd, args = sys.argv[1], sys.argv[2:]
+if cmd == "expected":          # TITLE STDOUT_FILE OUT_FILE
+    data = open(args[1], "rb").read()
+    if not data.endswith(b"\n") or b"\r" in data:
+        sys.exit("stdout of the reference run does not end its lines in LF alone")
+    body = data[:-1]
+    open(args[2], "wb").write(args[0].encode() + b"\n\n" + body)
+elif cmd == "between":         # MARK_A MARK_B OUT_DIR  (export on stdin)
+    entries = parse_export(sys.stdin.buffer.read())
+    msgs = [first(e, "MESSAGE") for e in entries]
+    a, b = args[0].encode(), args[1].encode()
+    if b not in msgs:
+        sys.exit(2)            # not written yet: caller polls again
+    if a not in msgs:
+        sys.exit("barrier %s missing from the journal" % args[0])
+    new = [e for e in entries[msgs.index(a) + 1:msgs.index(b)]
+           if first(e, "_TRANSPORT") not in (b"driver", b"kernel", b"audit")]
+    print(len(new))
+    for field in ("MESSAGE", "PRIORITY", "SYSLOG_IDENTIFIER") if len(new) == 1 else ():
+        if field in new[0]:
+            open(os.path.join(args[2], field), "wb").write(first(new[0], field))
+    if len(new) == 1:
+        pickle.dump(new[0], open(os.path.join(args[2], "entry"), "wb"))
+elif cmd == "fields":          # ENTRY_FILE OS_NAME|"" PROGRAM_ARGS...: one reason a line
+    why = check_fields(kind_of(args[2:]), pickle.load(open(args[0], "rb")), args[1] or os_name())
+    for reason in why:
+        print(reason)
+    sys.exit(1 if why else 0)
+elif cmd == "collected":       # TITLE KINDS CENTRAL BY_ID [NAME FILE LOCAL DIR]...
+    title, kinds = args[0].encode(), args[1].split()
+    central, by_id = (parse_export(open(f, "rb").read()) for f in args[2:4])
+    hosts = [args[i:i + 4] for i in range(4, len(args), 4)]
+    ours = lambda entries: [e for e in entries if first(e, "SYSLOG_IDENTIFIER") == b"OrbelleC"]
+    why, machine_ids = [], set()
+    # What the transport must keep of each entry as it was on its host.
+    kept = lambda e: sorted((k, v) for k, v in e.items() if not k.startswith("__") and
+                            k not in ("_SOURCE_REALTIME_TIMESTAMP",))
+    for name, file, local, folder in hosts:
+        from_host = [e for e in ours(central) if first(e, "_HOSTNAME") == name.encode()]
+        in_file = ours(parse_export(open(file, "rb").read()))
+        at_home = ours(parse_export(open(local, "rb").read()))
+        if len(from_host) != len(kinds):
+            why.append("%s: %d entries collected, expected %d" % (name, len(from_host), len(kinds)))
+        if [first(e, "_HOSTNAME") for e in in_file] != [name.encode()] * len(kinds):
+            why.append("%s: its file holds %s" % (name, [first(e, "_HOSTNAME") for e in in_file]))
+        if [kept(e) for e in from_host] != [kept(e) for e in at_home]:
+            why.append("%s: the collected entries differ from the host's own" % name)
+        machine_ids.update(first(e, "_MACHINE_ID") for e in from_host)
+        for entry, kind in zip(from_host, kinds):   # the host ran them in this order
+            why += ["%s %s: %s" % (name, kind, w) for w in check_fields(kind_of([kind]), entry, os_name())]
+            screen = os.path.join(folder, "screen" + kind.replace("/", "_").replace(":", "_"))
+            if os.path.exists(screen):   # the kinds whose text stays the same from run to run
+                text = open(screen, "rb").read()
+                if first(entry, "MESSAGE") != title + b"\n\n" + text[:-1]:
+                    why.append("%s %s: MESSAGE is not the report" % (name, kind))
+    if len(machine_ids) != len(hosts):
+        why.append("%d machine IDs among %d hosts" % (len(machine_ids), len(hosts)))
+    if len(by_id) != len(hosts) * len(kinds) or ours(by_id) != by_id:
+        why.append("MESSAGE_ID query found %d entries (%d of OrbelleC), expected %d" %
+                   (len(by_id), len(ours(by_id)), len(hosts) * len(kinds)))
+    print(len(by_id))
+    for reason in why:
+        print(reason, file=sys.stderr)
+    sys.exit(1 if why else 0)
+elif cmd == "stale":           # SOCKET_PATH: bind, exit without unlinking
+    socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).bind(args[0])
+    try:                       # check: nobody listens any more
+        socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).connect(args[0])
+        sys.exit("socket is not stale: connect() succeeded")
+    except ConnectionRefusedError:
+        pass
+elif cmd == "full":            # SOCKET_PATH SECONDS: a journal that takes nothing
+    listener = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    listener.bind(args[0])
+    sender = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    sender.setblocking(False)
+    sender.connect(args[0])
+    try:                       # fill its queue, then never read it
+        while True:
+            sender.send(b"MESSAGE=filler\n")
+    except BlockingIOError:
+        pass
+    print("full", flush=True)
+    time.sleep(float(args[1]))
