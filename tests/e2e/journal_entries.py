@@ -3,7 +3,7 @@
 `journalctl -o export`, checking a report entry's fields against this machine
 and its text, and the fleet's collected entries.
   usage: journal_entries.py COMMAND ARGS... (the commands are at the end)"""
-import os, pickle, re, socket, sys, time
+import os, pickle, re, socket, subprocess, sys, time
 
 def parse_export(data):
     """Parse `journalctl -o export` (including its binary-safe fields): each
@@ -192,6 +192,46 @@ def check_fields(kind, entry, os_expected):
         why.append("the text does not say it runs a %d-bit system" % numbers["ORBELLE_OS_BITNESS"])
     return why
 
+# The doc's questions to the central journal, each with what it must answer
+# here, from the hosts' own journals; the last host's clock is days behind.
+def every_report(out, at_home, kinds):
+    heads = re.findall(rb"^\w{3} \d\d \d\d:\d\d:\d\d (\S+) OrbelleC\[\d+\]: ", out, re.M)
+    return sorted(heads) == sorted(n.encode() for n in at_home for _ in range(kinds))
+
+def latest_report(out, at_home, kinds):
+    return out == first(at_home["host-1"][-1], "MESSAGE") + b"\n"
+
+def latest_figures(out, at_home, kinds):
+    fields = ["_HOSTNAME", "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", "ORBELLE_PROCESSOR_COUNT", "ORBELLE_OS_NAME"]
+    alls = [[e for e in at_home[n] if first(e, "ORBELLE_REPORT_KIND") == b"all"][-1] for n in sorted(at_home)]
+    return out == b"".join(b"\t".join(first(e, f) for f in fields) + b"\n" for e in alls)
+
+def silent_for_two_days(out, at_home, kinds):
+    return out == ("host-%d\n" % len(at_home)).encode()
+
+QUERIES = {"every report of every machine": every_report, "one machine's latest report": latest_report,
+           "the latest figures of every machine, a line each": latest_figures,
+           "the machines that have not reported for two days": silent_for_two_days}
+
+def check_queries(doc, central_dir, at_home, kinds):
+    """Runs each query of the doc's ```sh block (a '# question' line, then its
+    command) on the central journal, and checks what it answers."""
+    block = re.search(r"^```sh\n(.*?)^```$", open(doc).read(), re.M | re.S).group(1)
+    asked, why = {}, []
+    for line in block.splitlines():
+        if line.startswith("# "):
+            question = line[2:]
+            asked[question] = ""
+        else:
+            asked[question] += line.replace("/var/log/journal/remote", central_dir).replace("web-12", "host-1") + "\n"
+    if sorted(asked) != sorted(QUERIES):
+        why.append("the doc asks %s; the test knows %s" % (sorted(asked), sorted(QUERIES)))
+    for question, command in asked.items():
+        run = subprocess.run(["bash", "-o", "pipefail", "-c", command], capture_output=True)
+        if run.returncode != 0 or not QUERIES.get(question, lambda *_: False)(run.stdout, at_home, kinds):
+            why.append("query '%s' (status %d) answered: %r" % (question, run.returncode, run.stdout[:300]))
+    return why
+
 def kind_of(args):
     kind = "/I"
     for arg in args:
@@ -227,24 +267,23 @@ elif cmd == "fields":          # ENTRY_FILE OS_NAME|"" PROGRAM_ARGS...: one reas
     for reason in why:
         print(reason)
     sys.exit(1 if why else 0)
-elif cmd == "collected":       # TITLE KINDS CENTRAL BY_ID [NAME FILE LOCAL DIR]...
-    title, kinds = args[0].encode(), args[1].split()
-    central, by_id = (parse_export(open(f, "rb").read()) for f in args[2:4])
-    hosts = [args[i:i + 4] for i in range(4, len(args), 4)]
+elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC [NAME LOCAL DIR]...: reports, entries, copies
+    title, kinds, central_dir, doc = args[0].encode(), args[1].split(), args[2], args[3]
+    export = lambda *match: parse_export(subprocess.run(["journalctl", "-D", central_dir, "-o", "export"] +
+                                                        list(match), capture_output=True).stdout)
+    central, by_id = export(), export("MESSAGE_ID=" + MESSAGE_ID.decode())
+    hosts = [args[i:i + 3] for i in range(4, len(args), 3)]
     ours = lambda entries: [e for e in entries if first(e, "SYSLOG_IDENTIFIER") == b"OrbelleC"]
-    why, machine_ids = [], set()
+    why, machine_ids, at_home = [], set(), {}
     # What the transport must keep of each entry as it was on its host.
     kept = lambda e: sorted((k, v) for k, v in e.items() if not k.startswith("__") and
                             k not in ("_SOURCE_REALTIME_TIMESTAMP",))
-    for name, file, local, folder in hosts:
+    for name, local, folder in hosts:
         from_host = [e for e in ours(central) if first(e, "_HOSTNAME") == name.encode()]
-        in_file = ours(parse_export(open(file, "rb").read()))
-        at_home = ours(parse_export(open(local, "rb").read()))
+        at_home[name] = ours(parse_export(open(local, "rb").read()))
         if len(from_host) != len(kinds):
             why.append("%s: %d entries collected, expected %d" % (name, len(from_host), len(kinds)))
-        if [first(e, "_HOSTNAME") for e in in_file] != [name.encode()] * len(kinds):
-            why.append("%s: its file holds %s" % (name, [first(e, "_HOSTNAME") for e in in_file]))
-        if [kept(e) for e in from_host] != [kept(e) for e in at_home]:
+        if [kept(e) for e in from_host] != [kept(e) for e in at_home[name]]:
             why.append("%s: the collected entries differ from the host's own" % name)
         machine_ids.update(first(e, "_MACHINE_ID") for e in from_host)
         for entry, kind in zip(from_host, kinds):   # the host ran them in this order
@@ -254,12 +293,37 @@ elif cmd == "collected":       # TITLE KINDS CENTRAL BY_ID [NAME FILE LOCAL DIR]
                 text = open(screen, "rb").read()
                 if first(entry, "MESSAGE") != title + b"\n\n" + text[:-1]:
                     why.append("%s %s: MESSAGE is not the report" % (name, kind))
+    strangers = {first(e, "_HOSTNAME") for e in central} - {name.encode() for name, _, _ in hosts}
+    if strangers:
+        why.append("entries of hosts that must have been refused: %s" % sorted(strangers))
     if len(machine_ids) != len(hosts):
         why.append("%d machine IDs among %d hosts" % (len(machine_ids), len(hosts)))
     if len(by_id) != len(hosts) * len(kinds) or ours(by_id) != by_id:
         why.append("MESSAGE_ID query found %d entries (%d of OrbelleC), expected %d" %
                    (len(by_id), len(ours(by_id)), len(hosts) * len(kinds)))
-    print(len(by_id))
+    why += check_queries(doc, central_dir, at_home, len(kinds))
+    copies = len(central) - len({tuple(first(e, k) for k in ("_MACHINE_ID", "_BOOT_ID", "__MONOTONIC_TIMESTAMP",
+                                                             "__REALTIME_TIMESTAMP", "MESSAGE")) for e in central})
+    if copies:
+        why.append("%d entries are in the central journal twice" % copies)
+    print(len(by_id), len(central), copies)
+    for reason in why:
+        print(reason, file=sys.stderr)
+    sys.exit(1 if why else 0)
+elif cmd == "uploads":         # ACCESS_LOG [NAME ADDRESS VERDICT]...: uploads taken, refused
+    lines = [re.fullmatch(r'\S+ (\S+) (\d+) \d+ "(.*)" "(.*)"', l) for l in open(args[0]).read().splitlines()]
+    why = ["not an upload's line: %r" % l for l, m in zip(open(args[0]), lines) if not m]
+    for name, address, verdict in (args[i:i + 3] for i in range(1, len(args), 3)):
+        mine = [m.groups()[1:] for m in lines if m and m.group(1) == address]
+        status, subject, reason = mine[0] if len(mine) == 1 else ("", "", "")
+        if len(mine) != 1:
+            why.append("%s: %d uploads logged, expected 1" % (name, len(mine)))
+        elif verdict == "SUCCESS" and not (status.startswith("2") and reason == verdict and subject == "CN=" + name):
+            why.append("%s: upload not taken: %s %s %s" % (name, status, subject, reason))
+        elif verdict != "SUCCESS" and not (status == "400" and verdict in reason):
+            why.append("%s: upload answered %s, %r; expected 400 and %r" % (name, status, reason, verdict))
+    statuses = [m.group(2)[0] for m in lines if m]
+    print(statuses.count("2"), statuses.count("4"))
     for reason in why:
         print(reason, file=sys.stderr)
     sys.exit(1 if why else 0)

@@ -186,40 +186,82 @@ case_no_journal() {   # NAME SOCKET(none|stale|full|refused) WORDS [RUNNER...]: 
 # --------------------------------------------------- collection: a fleet
 # Several hosts, each its own UTS and mount namespace with its own hostname,
 # machine ID and journald, report with /E; systemd-journal-upload sends each
-# journal over HTTPS to one systemd-journal-remote. All of it on the
-# namespace's own loopback: host N speaks from and to 127.0.0.(N+1), so
-# that --split-mode=host, which names a file after its peer's address,
-# gives each host a file of its own.
+# journal over HTTPS to nginx, which passes the uploads made with the fleet's
+# certificates on to one systemd-journal-remote. Both are set up by the very
+# blocks of docs/FLEET.md. All of it on the namespace's own loopback: host N
+# speaks from and to 127.0.0.(N+1), so that nginx's log tells the hosts apart.
 FLEET_HOSTS=${ORBELLE_FLEET_HOSTS:-4}   # more for a measurement: ORBELLE_FLEET_HOSTS=16
+# Hosts that must be refused, named after their certificate, and what nginx
+# must give as the reason ($ssl_client_verify).
+FLEET_REFUSED=(other-ca:FAILED: none:NONE expired:expired revoked:revoked server-only:purpose)
 FLEET_KINDS="/I:V /I:PI /I:MI /I:LI2 /I"
 FLEET_STABLE="/I:V /I:PI /I:MI"   # kinds whose text stays the same from run to run
 FLEET_PORT=19532
+FLEET_DOC=${SELF%/tests/e2e/*}/docs/FLEET.md
+LIBFAKETIME=$(echo /usr/lib/*/faketime/libfaketime.so.1)   # a clock FAKETIME away from the real one
 
-make_certificates() {   # DIR: a CA, the server's certificate for every address, one per host
+make_certificates() {   # DIR ADDRESSES: the CAs, the server's certificate, one per host, the CRL
     local dir=$1 san=IP:127.0.0.1 i
-    for ((i = 1; i <= FLEET_HOSTS; i++)); do san+=",IP:127.0.0.$((i + 1))"; done
+    for ((i = 2; i <= $2 + 1; i++)); do san+=",IP:127.0.0.$i"; done
     key() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "$@"; }
-    sign() {   # NAME EXTENSIONS
+    sign() {   # NAME EXTENSIONS [CA [FAKETIME]]
         key -keyout "$dir/$1.key" -out "$dir/$1.csr" -subj "/CN=$1" &&
-            openssl x509 -req -in "$dir/$1.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" \
-                -CAcreateserial -days 1 -out "$dir/$1.pem" -extfile <(printf '%s\n' "$2")
+            LD_PRELOAD=${4:+$LIBFAKETIME} FAKETIME=${4:-} openssl x509 -req -in "$dir/$1.csr" -CA "$dir/${3:-ca}.pem" \
+                -CAkey "$dir/${3:-ca}.key" -CAcreateserial -days 1 -out "$dir/$1.pem" -extfile <(echo "$2")
     }
     key -x509 -keyout "$dir/ca.key" -out "$dir/ca.pem" -days 1 -subj "/CN=Orbelle test CA" &&
+        key -x509 -keyout "$dir/other.key" -out "$dir/other.pem" -days 1 -subj "/CN=Another CA" &&
         sign central "subjectAltName=$san" || return 1
-    for ((i = 1; i <= FLEET_HOSTS; i++)); do
-        sign "host-$i" "extendedKeyUsage=clientAuth" || return 1
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do sign "host-$i" extendedKeyUsage=clientAuth || return 1; done
+    sign refused-other-ca extendedKeyUsage=clientAuth other && sign refused-expired extendedKeyUsage=clientAuth ca -3d &&
+        sign refused-revoked extendedKeyUsage=clientAuth && sign refused-server-only extendedKeyUsage=serverAuth &&
+        (cd "$dir" && printf '%s\n' '[ca]' 'default_ca = fleet' '[fleet]' 'database = index.txt' \
+            'certificate = ca.pem' 'private_key = ca.key' 'default_md = sha256' 'default_crl_days = 1' >ca.cnf &&
+            touch index.txt && openssl ca -config ca.cnf -revoke refused-revoked.pem &&
+            openssl ca -config ca.cnf -gencrl -out crl.pem)
+} >/dev/null 2>&1
+
+doc_block() {   # LANGUAGE: the first block of docs/FLEET.md fenced as ```LANGUAGE
+    awk -v fence='```' '$0 == fence lang {on = 1; next} on && $0 == fence {exit} on' lang="$1" "$FLEET_DOC"
+}
+
+start_collector() {   # DIR: nginx and systemd-journal-remote as docs/FLEET.md sets them up
+    local dir=$1 listen exec i
+    doc_block nginx | sed "s|/etc/nginx/journal-collector/|$dir/certs/|; s|/var/log/nginx/|$dir/|" \
+        >"$dir/collector.conf"
+    mkdir -p "$dir/nginx"   # the scratch folder is root's alone, so its workers too run as root
+    printf '%s\n' "daemon off; user root; pid $dir/nginx.pid; error_log $dir/nginx.log;" 'events {}' \
+        "http { client_body_temp_path $dir/nginx/body; proxy_temp_path $dir/nginx/proxy;" \
+        "fastcgi_temp_path $dir/nginx/fcgi; uwsgi_temp_path $dir/nginx/uwsgi; scgi_temp_path $dir/nginx/scgi;" \
+        "include $dir/collector.conf; }" >"$dir/nginx.conf"
+    nginx -e "$dir/nginx.log" -p "$dir/nginx" -c "$dir/nginx.conf" &
+    NGINX_PID=$!
+    listen=$(doc_block ini | sed -n 's/^ListenStream=\(..*\)/\1/p')
+    read -ra exec < <(doc_block ini | sed -n "s|^ExecStart=/lib/systemd/systemd-journal-remote |$REMOTE |p" |
+        sed "s|/var/log/journal/remote/|$dir/central/|")
+    systemd-socket-activate -l "$listen" "${exec[@]}" >"$dir/remote.log" 2>&1 &
+    REMOTE_PID=$!
+    for ((i = 0; i < 50; i++)); do   # until nginx listens
+        python3 -c 'import socket,sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1)' \
+            "$FLEET_PORT" 2>/dev/null && return 0
+        sleep 0.1
     done
-} 2>/dev/null
+    return 1
+}
 
 inside_host() {   # NAME ADDRESS BIN WORK JOURNALD CERTS UPLOAD: in its own UTS + mount namespace
-    local host=$1 address=$2 certs=$6 upload=$7 kind i n
+    local host=$1 address=$2 certs=$6 upload=$7 kind i n rc credentials
     BIN=$3 WORK=$4 JOURNALD=$5 JOURNALD_PID=
     trap stop_journald EXIT
     fail() { log "$host: $*"; echo "$host: $*" >>"$WORK/errors"; exit 1; }
     hostname "$host" && setup_mounts || fail "cannot set up the host"
     od -An -tx1 -N16 /dev/urandom | tr -d ' \n' >"$WORK/machine-id" && echo >>"$WORK/machine-id"
     mount --bind "$WORK/machine-id" /etc/machine-id || fail "cannot mount a machine ID"
-    start_journald || fail "its journald did not start"
+    if [[ $host == "host-$FLEET_HOSTS" ]]; then   # the last host's clock is three days behind
+        LD_PRELOAD=$LIBFAKETIME FAKETIME=-3d FAKETIME_DONT_FAKE_MONOTONIC=1 start_journald
+    else
+        start_journald
+    fi || fail "its journald did not start"
     for kind in $FLEET_KINDS; do
         (cd "$WORK" && timeout "$RUN_LIMIT" "$BIN" "$kind" /E) || fail "OrbelleC $kind /E failed"
     done
@@ -232,57 +274,58 @@ inside_host() {   # NAME ADDRESS BIN WORK JOURNALD CERTS UPLOAD: in its own UTS 
         sleep 0.1
     done
     journalctl -D /run/log/journal -o export >"$WORK/local.export"
-    timeout 30 "$upload" --url="https://$address:$FLEET_PORT" --key="$certs/$host.key" \
-        --cert="$certs/$host.pem" --trust="$certs/ca.pem" -D /run/log/journal \
-        --save-state="$WORK/state" --follow=no >"$WORK/upload.log" 2>&1 ||
-        fail "the upload failed: $(tail -n 3 "$WORK/upload.log")"
+    credentials=(--key="$certs/$host.key" --cert="$certs/$host.pem")
+    [[ $host == refused-none ]] && credentials=(--key=- --cert=-)
+    timeout 30 "$upload" --url="https://$address:$FLEET_PORT" "${credentials[@]}" --trust="$certs/ca.pem" \
+        -D /run/log/journal --save-state="$WORK/state" --follow=no >"$WORK/upload.log" 2>&1
+    rc=$?
+    if [[ $host == host-* ]]; then
+        ((rc == 0)) || fail "the upload failed: $(tail -n 3 "$WORK/upload.log")"
+    elif ((rc != 1)); then   # 0: taken; 124: no answer
+        fail "the upload ended with status $rc, expected 1 (refused): $(tail -n 3 "$WORK/upload.log")"
+    fi
 }
 
 case_fleet() {   # NAME: journald is not needed here; each host has its own
-    local name=$1 dir="$WORK/fleet" why=() i pid pids=() remote_pid start end count
-    local remote=$REMOTE upload=${REMOTE%-remote}-upload
+    local name=$1 dir="$WORK/fleet" why=() i pid pids=() start end names=() verdicts=() good=() r
+    local counts accepted refused reports entries copies
+    for ((i = 1; i <= FLEET_HOSTS; i++)); do names+=("host-$i"); done
+    for r in "${FLEET_REFUSED[@]}"; do names+=("refused-${r%%:*}"); done
     mkdir -p "$dir/certs" "$dir/central"
-    make_certificates "$dir/certs" || { report "$name" "openssl could not make the certificates"; return; }
-    for ((i = 1; i <= FLEET_HOSTS; i++)); do ip addr add "127.0.0.$((i + 1))/32" dev lo; done
-    "$remote" --listen-https="$FLEET_PORT" --key="$dir/certs/central.key" \
-        --cert="$dir/certs/central.pem" --split-mode=host --output="$dir/central/" \
-        >"$dir/remote.log" 2>&1 &
-    remote_pid=$!
-    for ((i = 0; i < 50; i++)); do   # until it listens
-        python3 -c 'import socket,sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1)' \
-            "$FLEET_PORT" 2>/dev/null && break
-        sleep 0.1
-    done
+    make_certificates "$dir/certs" "${#names[@]}" || { report "$name" "openssl could not make the certificates"; return; }
+    for ((i = 0; i < ${#names[@]}; i++)); do ip addr add "127.0.0.$((i + 2))/32" dev lo; done
+    start_collector "$dir" || { report "$name" "nginx did not start: $(tail -n 3 "$dir/nginx.log")"; return; }
     start=${EPOCHREALTIME/./}
-    for ((i = 1; i <= FLEET_HOSTS; i++)); do
-        mkdir -p "$dir/host-$i"
-        unshare --uts --mount --propagation private bash "$SELF" --in-host "host-$i" \
-            "127.0.0.$((i + 1))" "$BIN" "$dir/host-$i" "$JOURNALD" "$dir/certs" "$upload" &
+    for ((i = 0; i < ${#names[@]}; i++)); do
+        mkdir -p "$dir/${names[i]}"
+        unshare --uts --mount --propagation private bash "$SELF" --in-host "${names[i]}" \
+            "127.0.0.$((i + 2))" "$BIN" "$dir/${names[i]}" "$JOURNALD" "$dir/certs" "${REMOTE%-remote}-upload" &
         pids+=($!)
     done
     for pid in "${pids[@]}"; do wait "$pid"; done
     end=${EPOCHREALTIME/./}
-    kill "$remote_pid" && wait "$remote_pid"
-    cat "$dir"/host-*/errors >"$dir/errors" 2>/dev/null
+    kill "$NGINX_PID" "$REMOTE_PID" && wait "$NGINX_PID" "$REMOTE_PID"
+    cat "$dir"/*/errors >"$dir/errors" 2>/dev/null
     [[ -s $dir/errors ]] && mapfile -t -O "${#why[@]}" why <"$dir/errors"
-    local files=() expected=()
-    for ((i = 1; i <= FLEET_HOSTS; i++)); do expected+=("remote-127.0.0.$((i + 1)).journal"); done
-    mapfile -t files < <(cd "$dir/central" && ls | sort)
-    mapfile -t expected < <(printf '%s\n' "${expected[@]}" | sort)
-    [[ ${files[*]} == "${expected[*]}" ]] || why+=("central files: ${files[*]}; expected ${expected[*]}")
-    journalctl -D "$dir/central" -o export >"$dir/central.export"
-    journalctl -D "$dir/central" -o export MESSAGE_ID="$MESSAGE_ID" >"$dir/by-id.export"
-    local hosts=()
-    for ((i = 1; i <= FLEET_HOSTS; i++)); do
-        journalctl --file="$dir/central/remote-127.0.0.$((i + 1)).journal" -o export \
-            >"$dir/host-$i.export" 2>/dev/null
-        hosts+=("host-$i" "$dir/host-$i.export" "$dir/host-$i/local.export" "$dir/host-$i")
+    for ((i = 0; i < ${#names[@]}; i++)); do   # who must be taken, and who refused and why
+        verdicts+=("${names[i]}" "127.0.0.$((i + 2))")
+        if ((i < FLEET_HOSTS)); then
+            verdicts+=(SUCCESS)
+            good+=("${names[i]}" "$dir/${names[i]}/local.export" "$dir/${names[i]}")
+        else
+            r=${FLEET_REFUSED[i - FLEET_HOSTS]}
+            verdicts+=("${r#*:}")
+        fi
     done
-    count=$(python3 "$HELPER" collected "$TITLE" "$FLEET_KINDS" "$dir/central.export" \
-        "$dir/by-id.export" "${hosts[@]}" 2>"$dir/collected.err")
+    counts=$(python3 "$HELPER" uploads "$dir/journal-uploads.log" "${verdicts[@]}" 2>"$dir/uploads.err")
+    [[ -s $dir/uploads.err ]] && mapfile -t -O "${#why[@]}" why <"$dir/uploads.err"
+    counts+=" $(python3 "$HELPER" collected "$TITLE" "$FLEET_KINDS" "$dir/central" "$FLEET_DOC" \
+        "${good[@]}" 2>"$dir/collected.err")"
     [[ -s $dir/collected.err ]] && mapfile -t -O "${#why[@]}" why <"$dir/collected.err"
-    printf '    %s entries collected from %d hosts in %d ms (reports, then an upload over HTTPS from each)\n' \
-        "${count:-no}" "$FLEET_HOSTS" $(((end - start) / 1000))
+    read -r accepted refused reports entries copies <<<"$counts"
+    printf '    %s reports (%s entries, %s twice) from %d hosts in %d ms; uploads: %s taken, %s refused\n' \
+        "${reports:-no}" "${entries:-?}" "${copies:-?}" "$FLEET_HOSTS" $(((end - start) / 1000)) \
+        "${accepted:-?}" "${refused:-?}"
     report "$name" "${why[@]}"
 }
 
@@ -325,7 +368,8 @@ setup_error() { log "ERROR: $*"; echo "0 passed, 0 failed"; exit 2; }
 
 main() {
     local bin=${1:-} windowed=${2:-} missing=() tool journald='' remote='' rc passed failed
-    for tool in unshare journalctl logger python3 timeout ip openssl setpriv; do
+    for tool in unshare journalctl logger python3 timeout ip openssl setpriv \
+        nginx systemd-socket-activate jq; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
     for tool in /lib/systemd/systemd-journald /usr/lib/systemd/systemd-journald; do
@@ -336,6 +380,7 @@ main() {
         [[ -x $tool && -x ${tool%-remote}-upload ]] && { remote=$tool; break; }
     done
     [[ -n $remote ]] || missing+=("systemd-journal-remote and -upload (package systemd-journal-remote)")
+    [[ -e $LIBFAKETIME ]] || missing+=(libfaketime)
     ((${#missing[@]} == 0)) || setup_error "required tools not found: ${missing[*]}"
     [[ -n $bin && -x $bin ]] || setup_error "program under test not given or not executable: '$bin'"
     [[ $(id -u) -eq 0 ]] || setup_error "must run as root (mount namespace and bind mounts)"
