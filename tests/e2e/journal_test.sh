@@ -213,7 +213,8 @@ make_certificates() {   # DIR ADDRESSES: the CAs, the server's certificate, one 
         key -x509 -keyout "$dir/other.key" -out "$dir/other.pem" -days 1 -subj "/CN=Another CA" &&
         sign central "subjectAltName=$san" || return 1
     for ((i = 1; i <= FLEET_HOSTS; i++)); do sign "host-$i" extendedKeyUsage=clientAuth || return 1; done
-    sign refused-other-ca extendedKeyUsage=clientAuth other && sign refused-expired extendedKeyUsage=clientAuth ca -3d &&
+    sign refused-other-ca extendedKeyUsage=clientAuth other &&
+        sign refused-expired extendedKeyUsage=clientAuth ca -3d &&
         sign refused-revoked extendedKeyUsage=clientAuth && sign refused-server-only extendedKeyUsage=serverAuth &&
         (cd "$dir" && printf '%s\n' '[ca]' 'default_ca = fleet' '[fleet]' 'database = index.txt' \
             'certificate = ca.pem' 'private_key = ca.key' 'default_md = sha256' 'default_crl_days = 1' >ca.cnf &&
@@ -292,9 +293,14 @@ case_fleet() {   # NAME: journald is not needed here; each host has its own
     for ((i = 1; i <= FLEET_HOSTS; i++)); do names+=("host-$i"); done
     for r in "${FLEET_REFUSED[@]}"; do names+=("refused-${r%%:*}"); done
     mkdir -p "$dir/certs" "$dir/central"
-    make_certificates "$dir/certs" "${#names[@]}" || { report "$name" "openssl could not make the certificates"; return; }
+    make_certificates "$dir/certs" "${#names[@]}" ||
+        { report "$name" "openssl could not make the certificates"; return; }
     for ((i = 0; i < ${#names[@]}; i++)); do ip addr add "127.0.0.$((i + 2))/32" dev lo; done
-    start_collector "$dir" || { report "$name" "nginx did not start: $(tail -n 3 "$dir/nginx.log")"; return; }
+    if ! start_collector "$dir"; then
+        kill "$NGINX_PID" "$REMOTE_PID" 2>/dev/null
+        report "$name" "nginx did not start: $(tail -n 3 "$dir/nginx.log")"
+        return
+    fi
     start=${EPOCHREALTIME/./}
     for ((i = 0; i < ${#names[@]}; i++)); do
         mkdir -p "$dir/${names[i]}"
@@ -351,7 +357,7 @@ inside_namespace() {   # runs as PID 1 of a private mount, PID and network names
         REF_BIN=$BIN CASE_TITLE="Brenvik - Pavik system info 1.04.0112" \
             case_journal "3w windowed '/I:PI /E' without a display" "$WINDOWED" Orbelle /E /I:PI
     fi
-    case_fleet "3f $FLEET_HOSTS hosts' reports collected by systemd-journal-upload and -remote"
+    case_fleet "3f $FLEET_HOSTS hosts' reports collected through nginx, ${#FLEET_REFUSED[@]} uploaders refused"
     stop_journald
     case_no_journal "4 no journal socket" none "systemd-journald is not running"
     case_no_journal "5 stale journal socket" stale "systemd-journald is not running"
