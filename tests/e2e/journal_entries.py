@@ -194,9 +194,10 @@ def check_fields(kind, entry, os_expected):
 
 # The doc's questions to the central journal, each with what it must answer
 # here, from the hosts' own journals; the last host's clock is days behind.
-def every_report(out, at_home, kinds):
-    heads = re.findall(rb"^\w{3} \d\d \d\d:\d\d:\d\d (\S+) OrbelleC(?:\[\d+\])?: ", out, re.M)
-    return sorted(heads) == sorted(n.encode() for n in at_home for _ in range(kinds))
+def every_report(out, at_home, kinds):   # an entry's first line, then its text's, indented
+    heads = [re.match(rb"\w{3} \d\d \d\d:\d\d:\d\d (\S+) OrbelleC(?:\[\d+\])?: ", l)
+             for l in out.splitlines() if not l.startswith(b" ")]
+    return sorted(h.group(1) if h else b"" for h in heads) == sorted(n.encode() for n in at_home for _ in range(kinds))
 
 def latest_report(out, at_home, kinds):
     return out == first(at_home["host-1"][-1], "MESSAGE") + b"\n"

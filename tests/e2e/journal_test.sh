@@ -193,7 +193,7 @@ case_no_journal() {   # NAME SOCKET(none|stale|full|refused) WORDS [RUNNER...]: 
 FLEET_HOSTS=${ORBELLE_FLEET_HOSTS:-4}   # more for a measurement: ORBELLE_FLEET_HOSTS=16
 # Hosts that must be refused, named after their certificate, and what nginx
 # must give as the reason ($ssl_client_verify).
-FLEET_REFUSED=(other-ca:FAILED: none:NONE expired:expired revoked:revoked server-only:purpose)
+FLEET_REFUSED=(other-ca:"FAILED:unable to" none:NONE expired:expired revoked:revoked server-only:purpose)
 FLEET_KINDS="/I:V /I:PI /I:MI /I:LI2 /I"
 FLEET_STABLE="/I:V /I:PI /I:MI"   # kinds whose text stays the same from run to run
 FLEET_PORT=19532
