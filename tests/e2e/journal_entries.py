@@ -3,7 +3,7 @@
 `journalctl -o export`, checking a report entry's fields against this machine
 and its text, and the fleet's collected entries.
   usage: journal_entries.py COMMAND ARGS... (the commands are at the end)"""
-import os, pickle, re, socket, subprocess, sys, time
+import os, pickle, re, socket, ssl, subprocess, sys, time
 
 def parse_export(data):
     """Parse `journalctl -o export` (including its binary-safe fields): each
@@ -268,12 +268,12 @@ elif cmd == "fields":          # ENTRY_FILE OS_NAME|"" PROGRAM_ARGS...: one reas
     for reason in why:
         print(reason)
     sys.exit(1 if why else 0)
-elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC [NAME LOCAL DIR]...: reports, entries, copies
-    title, kinds, central_dir, doc = args[0].encode(), args[1].split(), args[2], args[3]
+elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC CUT_NAME CUT_SENT [NAME LOCAL DIR]...
+    title, kinds, central_dir, doc, cut_name = args[0].encode(), args[1].split(), args[2], args[3], args[4]
     export = lambda *match: parse_export(subprocess.run(["journalctl", "-D", central_dir, "-o", "export"] +
                                                         list(match), capture_output=True).stdout)
     central, by_id = export(), export("MESSAGE_ID=" + MESSAGE_ID.decode())
-    hosts = [args[i:i + 3] for i in range(4, len(args), 3)]
+    hosts = [args[i:i + 3] for i in range(6, len(args), 3)]
     ours = lambda entries: [e for e in entries if first(e, "SYSLOG_IDENTIFIER") == b"OrbelleC"]
     why, machine_ids, at_home = [], set(), {}
     # What the transport must keep of each entry as it was on its host.
@@ -294,7 +294,13 @@ elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC [NAME LOCAL DIR]...
                 text = open(screen, "rb").read()
                 if first(entry, "MESSAGE") != title + b"\n\n" + text[:-1]:
                     why.append("%s %s: MESSAGE is not the report" % (name, kind))
-    strangers = {first(e, "_HOSTNAME") for e in central} - {name.encode() for name, _, _ in hosts}
+    # The upload cut off in a report: the entries sent whole before it, and nothing of that one.
+    sent = parse_export(open(args[5], "rb").read())[:-1]
+    from_cut = [e for e in central if first(e, "_HOSTNAME") == cut_name.encode()]
+    if not sent or [kept(e) for e in from_cut] != [kept(e) for e in sent]:
+        why.append("%s: %d entries collected; %d were sent whole before its connection dropped" %
+                   (cut_name, len(from_cut), len(sent)))
+    strangers = {first(e, "_HOSTNAME") for e in central} - {n.encode() for n, _, _ in hosts + [[cut_name] * 3]}
     if strangers:
         why.append("entries of hosts that must have been refused: %s" % sorted(strangers))
     if len(machine_ids) != len(hosts):
@@ -311,7 +317,7 @@ elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC [NAME LOCAL DIR]...
     for reason in why:
         print(reason, file=sys.stderr)
     sys.exit(1 if why else 0)
-elif cmd == "uploads":         # ACCESS_LOG [NAME ADDRESS VERDICT]...: uploads taken, refused
+elif cmd == "uploads":         # ACCESS_LOG [NAME ADDRESS VERDICT]...: uploads taken, refused, cut off
     lines = [re.fullmatch(r'\S+ (\S+) (\d+) \d+ "(.*)" "(.*)"', l) for l in open(args[0]).read().splitlines()]
     why = ["not an upload's line: %r" % l for l, m in zip(open(args[0]), lines) if not m]
     for name, address, verdict in (args[i:i + 3] for i in range(1, len(args), 3)):
@@ -321,13 +327,25 @@ elif cmd == "uploads":         # ACCESS_LOG [NAME ADDRESS VERDICT]...: uploads t
             why.append("%s: %d uploads logged, expected 1" % (name, len(mine)))
         elif verdict == "SUCCESS" and not (status.startswith("2") and reason == verdict and subject == "CN=" + name):
             why.append("%s: upload not taken: %s %s %s" % (name, status, subject, reason))
-        elif verdict != "SUCCESS" and not (status == "400" and verdict in reason):
+        elif verdict == "cut" and not (status == "400" and reason == "SUCCESS" and subject == "CN=" + name):
+            why.append("%s: the upload cut off was logged %s %s %s" % (name, status, subject, reason))
+        elif verdict not in ("SUCCESS", "cut") and not (status == "400" and verdict in reason):
             why.append("%s: upload answered %s, %r; expected 400 and %r" % (name, status, reason, verdict))
-    statuses = [m.group(2)[0] for m in lines if m]
-    print(statuses.count("2"), statuses.count("4"))
+    outcomes = [m.group(2)[0] + str(m.group(4) == "SUCCESS") for m in lines if m]
+    print(outcomes.count("2True"), outcomes.count("4False"), outcomes.count("4True"))
     for reason in why:
         print(reason, file=sys.stderr)
     sys.exit(1 if why else 0)
+elif cmd == "cut":             # ADDRESS PORT CERTS NAME EXPORT: an upload that drops in its first report
+    data = open(args[4], "rb").read()
+    at = data.index(b"\nSYSLOG_IDENTIFIER=OrbelleC\n") + 12
+    tls = ssl.create_default_context(cafile=os.path.join(args[2], "ca.pem"))
+    tls.load_cert_chain(os.path.join(args[2], args[3] + ".pem"), os.path.join(args[2], args[3] + ".key"))
+    with tls.wrap_socket(socket.create_connection((args[0], int(args[1]))), server_hostname=args[0]) as tcp:
+        tcp.sendall(b"POST /upload HTTP/1.1\r\nHost: %s\r\nContent-Type: application/vnd.fdo.journal\r\n"
+                    b"Transfer-Encoding: chunked\r\n\r\n%x\r\n%s" % (args[0].encode(), len(data), data[:at]))
+        time.sleep(1)   # what was sent reaches the collector; then the connection drops
+    sys.stdout.buffer.write(data[:at])
 elif cmd == "stale":           # SOCKET_PATH: bind, exit without unlinking
     socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).bind(args[0])
     try:                       # check: nobody listens any more
