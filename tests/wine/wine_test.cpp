@@ -69,7 +69,8 @@ class Wine : public testing::TestWithParam<Build> {
     // What the executables are made of is read without running them.
     void SetUp() override {
         const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-        const bool runsWine = test.rfind("Executables", 0) != 0 && test.rfind("VersionInformation", 0) != 0;
+        const bool runsWine =
+            test.rfind("Executables", 0) != 0 && test.rfind("VersionInformation", 0) != 0;
         if (runsWine && std::string(GetParam().name) == "win32" && !WhyNo32BitPrograms().empty())
             GTEST_SKIP() << WhyNo32BitPrograms();
     }
