@@ -25,18 +25,17 @@ foreach(page OrbelleC Orbelle)
   orbelle_gzipped(${generated}/man/${page}.1 ${generated}/man/${page}.1.gz)
   list(APPEND docs ${generated}/man/${page}.1.gz)
 endforeach()
-configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${generated}/changelog @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/resources/orbelle.metainfo.xml.in
                ${generated}/orbelle.metainfo.xml @ONLY)
 
-# The Debian copyright file carries LICENSE's terms as its "License: Expat"
-# paragraph: each line indented by one blank, an empty line written " .".
-file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
-string(REGEX REPLACE "^.*Copyright \\(c\\)[^\n]*\n\n" "" license "${license}")
-string(STRIP "${license}" license)
-string(REPLACE "\n\n" "\n.\n" license "${license}")
-string(REPLACE "\n" "\n " ORBELLE_LICENSE_PARAGRAPHS " ${license}")
-configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/copyright.in ${generated}/copyright @ONLY)
+# debian/'s changelog and copyright serve a plain install too; the
+# changelog's version is the program's.
+file(STRINGS ${PROJECT_SOURCE_DIR}/debian/changelog changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^orbelle \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "debian/changelog begins \"${changelog_head}\": not version ${PROJECT_VERSION}")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/debian/changelog ${generated}/changelog COPYONLY)
+configure_file(${PROJECT_SOURCE_DIR}/debian/copyright ${generated}/copyright COPYONLY)
 orbelle_gzipped(${generated}/changelog ${generated}/changelog.gz)
 list(APPEND docs ${generated}/changelog.gz)
 add_custom_target(orbelle_docs ALL DEPENDS ${docs})
@@ -59,14 +58,21 @@ foreach(size 16 32 48 128)
 endforeach()
 endif()
 # The daily report's systemd units (cmake/systemd/), installed disabled: the
-# service runs the OrbelleC of this installation's prefix.
+# service runs the OrbelleC of this installation's prefix. Their folder is
+# relative to the prefix unless absolute (debian/rules gives Debian 12's /lib).
+set(ORBELLE_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING "Where the systemd units are installed")
+if(IS_ABSOLUTE "${ORBELLE_SYSTEMD_UNIT_DIR}")
+  set(unit_dir "${ORBELLE_SYSTEMD_UNIT_DIR}")
+else()
+  set(unit_dir "\${CMAKE_INSTALL_PREFIX}/${ORBELLE_SYSTEMD_UNIT_DIR}")
+endif()
 foreach(unit orbelle-report.service orbelle-report.timer)
   install(CODE "
     file(READ [[${PROJECT_SOURCE_DIR}/cmake/systemd/${unit}]] unit)
     string(REPLACE @BINDIR@ \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\" unit \"\${unit}\")
     file(WRITE [[${generated}/systemd/${unit}]] \"\${unit}\")
     file(INSTALL [[${generated}/systemd/${unit}]]
-         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\")" COMPONENT console)
+         DESTINATION \"${unit_dir}\")" COMPONENT console)
 endforeach()
 foreach(component ${ORBELLE_PACKAGES})
   install(FILES ${generated}/copyright ${generated}/changelog.gz
