@@ -170,8 +170,8 @@ debian)
     # The maintainer scripts as on a machine whose systemd runs: each dpkg in a
     # mount namespace of its own with /run/systemd/system, where systemctl is a
     # stand-in that writes down what it is asked and answers is-enabled from
-    # the links deb-systemd-helper makes, and a container's policy-rc.d allows
-    # all, as a machine without one.
+    # the links, for deb-systemd-invoke; a container's policy-rc.d allows all,
+    # as a machine without one. deb-systemd-helper makes and removes the links.
     cat >"$TMP/systemctl" <<EOF
 #!/bin/sh
 echo "\$*" >>"$TMP/systemctl.log"
@@ -203,8 +203,8 @@ EOF
             -printf '%P -> %l\n' | sort; grep -v -E ' is-(enabled|active) ' "$TMP/systemctl.log")" \
             "$(printf '%s\n' "$links" "$calls" | grep .)"
     }
-    # An older build: this one under an older version. A CPack-built
-    # $VERSION: no maintainer scripts, the units in /usr/lib.
+    # An older build: this one under an older version. $VERSION as CPack
+    # built it: no maintainer scripts, the units in /usr/lib.
     old=1.4.0.111
     { dpkg-deb -R "$console" "$TMP/old" && dpkg-deb -R "$console" "$TMP/cpack"; } || finish
     sed -i "s/^Version: .*/Version: $old/" "$TMP/old/DEBIAN/control"
@@ -220,7 +220,7 @@ EOF
     step "dpkg -r: the timer stopped, its link kept with the configuration" "$wants" "$stop"$'\n'"$reload" \
         dpkg -r orbelle-console
     step "dpkg --purge: no link left" "" daemon-reload dpkg --purge orbelle-console
-    step "install a CPack-built $VERSION" "" "" dpkg -i "$TMP/cpack.deb"
+    step "install $VERSION as CPack built it" "" "" dpkg -i "$TMP/cpack.deb"
     enable
     step "over it, this $VERSION: the admin's link kept" "$wants" "$reload"$'\n'"$restart" dpkg -i "$console"
     check "the units where the package says, and there" "$(dpkg -L orbelle-console | grep '\.timer$'
