@@ -10,10 +10,12 @@
 # make bench [EARLIER=path/to/OrbelleC] - time OrbelleC against uname, free, lscpu and
 #              logger (and an earlier build's /E); writes docs/PERFORMANCE.md
 # make install [PREFIX=/usr/local] [DESTDIR=...] - install both programs, manuals, menu entry
-# make package - the Debian packages, the Windows ZIP and the x64 and x86 MSIs, into
-#                build/packages/ with their SHA256SUMS; orbelle-console for arm64 and i386
-#                is built into build-cross/<arch>/packages/ and copied there too. Signed
-#                when ORBELLE_SIGN_PKCS12 and ORBELLE_SIGN_PASSWORD_FILE are given (README)
+# make package - the Debian packages (dpkg-buildpackage from debian/, without the
+#                tests), the Debian source package, the Windows ZIP and the x64 and x86
+#                MSIs, into build/packages/ with their SHA256SUMS; orbelle-console for
+#                arm64 and i386 too, cross-built the same way. The Windows packages are
+#                signed when ORBELLE_SIGN_PKCS12 and ORBELLE_SIGN_PASSWORD_FILE are given
+#                (README). Needs scripts/install-deps --package-tier, not the test tier.
 # make repro - build every package and program twice, from two fresh clones at two
 #              times, and compare them byte for byte (diffoscope on a difference);
 #              the last step of make test
@@ -26,7 +28,7 @@ JOBS ?= $(shell nproc)
 WERROR ?= OFF
 TESTS ?= OFF
 test: WERROR = ON
-test package check cross: TESTS = ON
+test check cross: TESTS = ON
 configure = cmake --preset $(1) -DORBELLE_WERROR=$(WERROR) $(2) >/dev/null
 # Every time recorded in a package is this one: the last commit's, unless
 # the environment gives another.
@@ -35,7 +37,7 @@ ifneq ($(SOURCE_DATE_EPOCH),)
 export SOURCE_DATE_EPOCH
 endif
 
-.PHONY: run build test check deps check-deps test-deps clean
+.PHONY: run build test check deps check-deps test-deps package-deps clean
 
 # What building and running the Linux programs needs; make test adds the
 # cross compilers, Wine and the test and packaging tools.
@@ -44,6 +46,10 @@ deps:
 
 test-deps:
 	@scripts/install-deps --test --check >/dev/null || scripts/install-deps --test
+
+# What make package needs: debhelper, the cross compilers and the MSI tools.
+package-deps:
+	@scripts/install-deps --package-tier --check >/dev/null || scripts/install-deps --package-tier
 
 # What make check runs on: the compiler, GoogleTest and the console
 # end-to-end tests' locales and tools, not the cross compilers or Wine.
@@ -66,7 +72,7 @@ build-asan: test-deps
 	cmake --build --preset asan -j $(JOBS)
 
 .PHONY: windows
-windows: test-deps
+windows: package-deps
 	$(call configure,win64)
 	cmake --build --preset win64 -j $(JOBS)
 	$(call configure,win32)
@@ -93,13 +99,13 @@ PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
-package: test-deps build windows $(PACKAGE_ARCHES:%=build-cross/%)
+package: package-deps build windows
 	rm -rf build/packages
 	# (umask 022: the packages' modes are the same whatever the caller's)
-	umask 022 && cd build && cpack -G DEB
+	umask 022 && scripts/debian-packages build/debian build/packages
+	umask 022 && for arch in $(PACKAGE_ARCHES); do scripts/debian-packages build/debian-$$arch build/packages $$arch \
+	    || exit 1; done
 	umask 022 && cmake --build build --target windows_packages
-	umask 022 && for arch in $(PACKAGE_ARCHES); do (cd build-cross/$$arch && cpack -G DEB) || exit 1; \
-	    cp build-cross/$$arch/packages/*.deb build/packages/ || exit 1; done
 	cd build/packages && sha256sum $$(ls | grep -v -x SHA256SUMS) >SHA256SUMS
 
 # Also the last step of make test.

@@ -16,7 +16,8 @@
 # Everything written is the same, byte for byte, from any folder at any time:
 # file times are SOURCE_DATE_EPOCH's (the last commit's date unless the
 # environment sets it), the MSI's summary times too (wixl reads the clock:
-# it runs under faketime), and its package code comes from its contents.
+# it runs under faketime, the clock stopped), and its package code comes
+# from its contents.
 cmake_minimum_required(VERSION 3.20)
 include(${SETTINGS})
 if(NOT DEFINED VERSION)
@@ -46,7 +47,9 @@ if(NOT epoch MATCHES "^[0-9]+$")
 endif()
 execute_process(COMMAND date -u -d @${epoch} "+%Y-%m-%d %H:%M:%S"
                 OUTPUT_VARIABLE epoch_date OUTPUT_STRIP_TRAILING_WHITESPACE)
-set(fixed_clock env TZ=UTC faketime ${epoch_date})
+# A stopped clock: faketime's plain form starts a clock there that runs, and
+# a second can pass between two builds' runs; -f with the bare date holds it.
+set(fixed_clock env TZ=UTC faketime -f ${epoch_date})
 
 # --- Signing ---
 foreach(setting PKCS12 PASSWORD_FILE TIMESTAMP_URL)

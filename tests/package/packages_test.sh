@@ -2,7 +2,7 @@
 # What a user installs: the install tree, the manual pages, the Debian
 # packages, the Windows ZIP and the MSIs.
 #   usage: packages_test.sh install|manuals BUILD-DIR
-#          packages_test.sh debian BUILD-DIR CROSS-BUILDS (build-cross/, for arm64 and i386)
+#          packages_test.sh debian BUILD-DIR
 #          packages_test.sh zip BUILD-DIR WIN64-BUILD WIN32-BUILD
 #          packages_test.sh msi BUILD-DIR WIN64-BUILD WIN32-BUILD WINE-PREFIX (64-bit, started) x64|x86
 #          packages_test.sh signing BUILD-DIR
@@ -35,6 +35,8 @@ usr/share/icons/hicolor/32x32/apps/orbelle.png
 usr/share/icons/hicolor/48x48/apps/orbelle.png
 usr/share/man/man1/Orbelle.1.gz
 usr/share/metainfo/example.brenvik_pavik.orbelle.metainfo.xml"
+# The Debian packages keep the units where Debian 12 has systemd's own.
+DEB_CONSOLE_FILES=$(sort <<<"${CONSOLE_FILES//usr\/lib\/systemd\//lib/systemd/}")
 
 # run_installed BIN DIR: the installed programs, as a user runs them
 run_installed() {
@@ -110,22 +112,21 @@ PY
 *[System[Provider[@Name='OrbelleC' or @Name='Orbelle'] and (EventID=1)]]"
     ;;
 debian)
-    contents() { dpkg-deb --contents "$1" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort; }
     console=$PACKAGES/orbelle-console_${VERSION}_amd64.deb
     desktop=$PACKAGES/orbelle-desktop_${VERSION}_amd64.deb
-    cross=()
-    for arch in arm64 i386; do
-        cross+=("${3:?CROSS-BUILDS}/$arch/packages/orbelle-console_${VERSION}_$arch.deb")
+    changes=$BUILD/debian/orbelle_${VERSION}_amd64.changes
+    cross=("$PACKAGES/orbelle-console_${VERSION}_arm64.deb" "$PACKAGES/orbelle-console_${VERSION}_i386.deb")
+    for file in "$console" "$desktop" "${cross[@]}" "$PACKAGES/orbelle_$VERSION.dsc" "$changes"; do
+        [ -f "$file" ] || { report "package" "$file is missing: run make package"; finish; }
     done
-    for deb in "$console" "$desktop" "${cross[@]}"; do
-        [ -f "$deb" ] || { report "package" "$deb is missing: run make package"; finish; }
-    done
+    contents() { dpkg-deb --contents "$1" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort; }
     for deb in "${cross[@]}"; do
         arch=$(basename "$deb" .deb) arch=${arch##*_}
         check "orbelle-console for $arch: Architecture" "$(dpkg-deb -f "$deb" Architecture)" "$arch"
-        check "orbelle-console for $arch: contents" "$(contents "$deb")" "$CONSOLE_FILES"
+        check "orbelle-console for $arch: contents" "$(contents "$deb")" "$DEB_CONSOLE_FILES"
+        check "orbelle-console for $arch: Depends" "$(dpkg-deb -f "$deb" Depends)" "libsystemd0, libc6 (>= 2.35)"
     done
-    check "orbelle-console contents" "$(contents "$console")" "$CONSOLE_FILES"
+    check "orbelle-console contents" "$(contents "$console")" "$DEB_CONSOLE_FILES"
     check "orbelle-desktop contents" "$(contents "$desktop")" "$DESKTOP_FILES"
     console_depends=$(dpkg-deb -f "$console" Depends)
     desktop_depends=$(dpkg-deb -f "$desktop" Depends)
@@ -135,20 +136,18 @@ debian)
     else report "desktop depends" "$desktop_depends"; fi
     check "copyright: the MIT (Expat) licence" "$(dpkg-deb --fsys-tarfile "$console" |
         tar -xOf - ./usr/share/doc/orbelle-console/copyright | grep '^License:' | sort -u)" "License: Expat"
-    lintian -I -E --pedantic --fail-on error "$console" "$desktop" "${cross[@]}" >"$TMP/lintian" 2>&1
-    status=$?
-    if [ "$status" -eq 0 ] && ! grep -q '^E:' "$TMP/lintian"; then report "lintian: no error"
-    else report "lintian" "$(grep -v 'root privileges' "$TMP/lintian" | head -n 20)"; fi
-    # -E shows the experimental tags: binary-file-built-without-LFS-support is one.
-    check "lintian: hardened and stripped binaries, 64-bit file offsets on 32-bit ones" \
-        "$(grep -E 'hardening-|binary-has-unneeded-section|binary-file-built-without-LFS-support' "$TMP/lintian")" ""
+    # Every tag, the experimental and pedantic ones too, on the source package
+    # and every binary one: none (an override would be in debian/).
+    lintian -I -E --pedantic "$changes" "${cross[@]}" 2>&1 | grep -v 'root privileges' >"$TMP/lintian"
+    check "lintian -I -E --pedantic: the source package and the .debs of three architectures" \
+        "$(head -n 20 "$TMP/lintian")" ""
     # Installed for real, then taken away again unless it was there before.
     was_installed=$(dpkg-query -W -f='${Status}\n' orbelle-console orbelle-desktop 2>/dev/null | grep -c 'ok installed')
     if dpkg -i "$console" "$desktop" >"$TMP/dpkg.log" 2>&1; then
         report "dpkg -i"
         run_installed /usr/bin dpkg
         check "manual page found by man" "$(man -w OrbelleC 2>&1)" "/usr/share/man/man1/OrbelleC.1.gz"
-        units=(/usr/lib/systemd/system/orbelle-report.service /usr/lib/systemd/system/orbelle-report.timer)
+        units=(/lib/systemd/system/orbelle-report.service /lib/systemd/system/orbelle-report.timer)
         check "systemd-analyze verify: the report's service and timer" \
             "$(systemd-analyze verify "${units[@]}" 2>&1; echo "status $?")" "status 0"
         check "the report's timer is installed disabled" \
@@ -160,10 +159,79 @@ debian)
     else
         report "dpkg -i" "$(tail -n 10 "$TMP/dpkg.log")"
     fi
+    autopkgtest "$changes" -- null >"$TMP/autopkgtest.log" 2>&1
+    if grep -q -x 'report-matches-machine *PASS' "$TMP/autopkgtest.log"; then
+        report "autopkgtest: the installed OrbelleC against the machine"
+    else report "autopkgtest" "$(tail -n 20 "$TMP/autopkgtest.log")"; fi
     if [ "$was_installed" -eq 0 ]; then
         dpkg -r orbelle-desktop orbelle-console >"$TMP/dpkg-r.log" 2>&1 ||
             report "dpkg -r" "$(tail -n 5 "$TMP/dpkg-r.log")"
+        dpkg --purge orbelle-desktop orbelle-console >/dev/null 2>&1
+    else
+        finish
     fi
+    # The maintainer scripts as on a machine whose systemd runs: each dpkg in a
+    # mount namespace of its own with /run/systemd/system, where systemctl is a
+    # stand-in that writes down what it is asked and answers is-enabled from
+    # the links, for deb-systemd-invoke; a container's policy-rc.d allows all,
+    # as a machine without one. deb-systemd-helper makes and removes the links.
+    cat >"$TMP/systemctl" <<EOF
+#!/bin/sh
+echo "\$*" >>"$TMP/systemctl.log"
+for unit; do :; done
+case " \$* " in
+*" is-enabled "*) [ -L "/etc/systemd/system/timers.target.wants/\$unit" ] && echo enabled && exit 0
+                  echo disabled; exit 1 ;;
+*" is-active "*) exit 3 ;;
+esac
+EOF
+    chmod +x "$TMP/systemctl"
+    with_systemd() {
+        # shellcheck disable=SC2016 # expanded by the inner shell
+        unshare -m sh -c 'mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/system &&
+            mount --bind "$0" /usr/bin/systemctl && { [ ! -e "$1" ] || mount --bind /bin/true "$1"; } &&
+            shift && exec "$@"' "$TMP/systemctl" /usr/sbin/policy-rc.d "$@"
+    }
+    wants="timers.target.wants/orbelle-report.timer -> /lib/systemd/system/orbelle-report.timer"
+    stop="stop orbelle-report.service orbelle-report.timer" reload="--system daemon-reload"
+    restart="--quiet --system restart orbelle-report.timer"
+    # step LABEL LINKS CALLS COMMAND...: after COMMAND, the links to the timer
+    # under /etc/systemd/system, and what systemctl was asked, but its queries
+    step() {
+        local label=$1 links=$2 calls=$3
+        shift 3
+        : >"$TMP/systemctl.log"
+        with_systemd "$@" >"$TMP/step.log" 2>&1 || report "$label" "$* failed: $(tail -n 5 "$TMP/step.log")"
+        check "$label: links; systemctl asked to" "$(find /etc/systemd/system -name 'orbelle-report.*' \
+            -printf '%P -> %l\n' | sort; grep -v -E ' is-(enabled|active) ' "$TMP/systemctl.log")" \
+            "$(printf '%s\n' "$links" "$calls" | grep .)"
+    }
+    # An older build: this one under an older version. $VERSION as CPack
+    # built it: no maintainer scripts, the units in /usr/lib.
+    old=1.4.0.111
+    { dpkg-deb -R "$console" "$TMP/old" && dpkg-deb -R "$console" "$TMP/cpack"; } || finish
+    sed -i "s/^Version: .*/Version: $old/" "$TMP/old/DEBIAN/control"
+    rm -f "$TMP/cpack/DEBIAN/"{preinst,postinst,prerm,postrm} && mkdir "$TMP/cpack/usr/lib" &&
+        mv "$TMP/cpack/lib/systemd" "$TMP/cpack/usr/lib/" && rmdir "$TMP/cpack/lib" &&
+        sed -i 's| lib/systemd| usr/lib/systemd|' "$TMP/cpack/DEBIAN/md5sums"
+    { dpkg-deb -b "$TMP/old" "$TMP/old.deb" && dpkg-deb -b "$TMP/cpack" "$TMP/cpack.deb"; } >/dev/null || finish
+    step "install $old" "" "$reload" dpkg -i "$TMP/old.deb"
+    enable() { systemctl --root=/ enable orbelle-report.timer >/dev/null 2>&1; }   # the admin's
+    enable && step "systemctl enable" "$wants" "" true
+    step "upgrade to $VERSION: the timer stays enabled, restarted" "$wants" \
+        "$reload"$'\n'"$restart" dpkg -i "$console"
+    step "dpkg -r: the timer stopped, its link kept with the configuration" "$wants" "$stop"$'\n'"$reload" \
+        dpkg -r orbelle-console
+    step "dpkg --purge: no link left" "" daemon-reload dpkg --purge orbelle-console
+    step "install $VERSION as CPack built it" "" "" dpkg -i "$TMP/cpack.deb"
+    enable
+    step "over it, this $VERSION: the admin's link kept" "$wants" "$reload"$'\n'"$restart" dpkg -i "$console"
+    check "the units where the package says, and there" "$(dpkg -L orbelle-console | grep '\.timer$'
+        grep -c '^OnCalendar=daily$' /lib/systemd/system/orbelle-report.timer)" \
+        "/lib/systemd/system/orbelle-report.timer
+1"
+    step "dpkg --purge with the timer enabled: stopped, no link left" "" "$stop"$'\n'"$reload"$'\n'daemon-reload \
+        dpkg --purge orbelle-console
     ;;
 zip)
     zip=$PACKAGES/Orbelle-$VERSION-windows.zip
