@@ -345,7 +345,7 @@ elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC CUT_NAME CUT_SENT N
     central, by_id = export(), export("MESSAGE_ID=" + MESSAGE_ID.decode())
     hosts = [args[i:i + 3] for i in range(8, len(args), 3)]
     ours = lambda entries: [e for e in entries if first(e, "SYSLOG_IDENTIFIER") == b"OrbelleC"]
-    why, machine_ids, at_home = [], set(), {}
+    why, machine_ids, at_home, limited = [], set(), {}, 0
     # What the transport must keep of each entry as it was on its host.
     kept = lambda e: sorted((k, v) for k, v in e.items() if not k.startswith("__") and
                             k not in ("_SOURCE_REALTIME_TIMESTAMP",))
@@ -359,6 +359,7 @@ elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC CUT_NAME CUT_SENT N
         machine_ids.update(first(e, "_MACHINE_ID") for e in from_host)
         limit = os.path.join(folder, "cgroup-limit")   # its program ran in a memory cgroup
         limit = open(limit).read().strip() if os.path.exists(limit) else None
+        limited += limit is not None and int(limit) < 4 << 30
         for entry, kind in zip(from_host, kinds):   # the host ran them in this order
             why += ["%s %s: %s" % (name, kind, w) for w in check_fields(kind_of([kind]), entry, os_name(), limit)]
             screen = os.path.join(folder, "screen" + kind.replace("/", "_").replace(":", "_"))
@@ -366,6 +367,8 @@ elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC CUT_NAME CUT_SENT N
                 text = open(screen, "rb").read()
                 if first(entry, "MESSAGE") != title + b"\n\n" + text[:-1]:
                     why.append("%s %s: MESSAGE is not the report" % (name, kind))
+    if len(hosts) > 1 and not limited:
+        why.append("no host's program ran in a memory cgroup below 4 GiB: the memory queries would tell nothing")
     # The 32-bit machine's entry, as it was written.
     at_home[HOST_32_BIT] = ours(parse_export(open(args[7], "rb").read()))
     from_32_bit = [e for e in ours(central) if first(e, "_HOSTNAME") == HOST_32_BIT.encode()]
