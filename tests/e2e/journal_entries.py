@@ -106,14 +106,14 @@ def shows(text, exact):
     value = exact / UNITS[unit]
     return float(number) <= value + 1e-9 and value < float(number) + step - 1e-9
 
-def check_fields(kind, entry, os_expected):
+def check_fields(kind, entry, os_expected, limit=None):
     why = []
     for name, values in entry.items():
         if len(values) != 1 and not name.startswith("_"):
             why.append("%s appears %d times" % (name, len(values)))
     got = {k: v[0].decode("utf-8", "replace") for k, v in entry.items()}
     names = sorted(k for k in got if k.startswith("ORBELLE_"))
-    limit = os.environ.get("CGROUP_LIMIT")
+    limit = limit or os.environ.get("CGROUP_LIMIT")
     limited = limit and "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES" in KIND_FIELDS[kind]
     expected = sorted(["ORBELLE_REPORT_KIND", "ORBELLE_VERSION"] + KIND_FIELDS[kind] +
                       (LIMIT if limited else []))
@@ -192,12 +192,62 @@ def check_fields(kind, entry, os_expected):
         why.append("the text does not say it runs a %d-bit system" % numbers["ORBELLE_OS_BITNESS"])
     return why
 
+# The entry that a 32-bit machine's OrbelleC sends for /I: Debian 12 for i386 on a 3 GiB, two-core
+# machine. This kernel runs no 32-bit program; the fleet test writes it into one host's journal,
+# field by field in the program's order, as the native protocol carries it.
+ENTRY_32_BIT = [
+    ("MESSAGE", b"""Brenvik - Pavik system info (console) 1.04.0112
+
+Debian GNU/Linux 12 (bookworm), Linux 6.1.0-28-686-pae i686
+
+Running 32-bit system
+
+Memory statistics: 
+   Memory load:         23%
+   Available physical:  2.26 GB
+   Total physical:      2.94 GB
+   Available page file: 3.24 GB
+   Total page file:     3.92 GB
+   Available virtual:   2.99 GB
+   Total virtual:       3.00 GB
+
+Memory info:
+   Page size:                   4.00 KB
+   Allocation granularity:      4.00 KB
+   Minimum application address: 0x00010000
+   Maximum application address: 0xBFFFFFFF
+
+Processor info:
+   Processor architecture: Intel
+   Processor level:        Pentium Pro or Pentium II
+   Processor revision:     Model 15, Stepping 6
+   Number of processors:   2
+   Active processor mask: 
+      00000000000000000000000000000011"""),
+    ("PRIORITY", b"6"), ("SYSLOG_IDENTIFIER", b"OrbelleC"), ("MESSAGE_ID", MESSAGE_ID),
+    ("ORBELLE_REPORT_KIND", b"all"), ("ORBELLE_VERSION", b"1.4.0.112"),
+    ("ORBELLE_MEMORY_LOAD_PERCENT", b"23"), ("ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", b"2433331200"),
+    ("ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", b"3164520448"),
+    ("ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES", b"3481903104"),
+    ("ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", b"4213092352"),
+    ("ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", b"3214868480"),
+    ("ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", b"3221225472"), ("ORBELLE_PAGE_SIZE_BYTES", b"4096"),
+    ("ORBELLE_ALLOCATION_GRANULARITY_BYTES", b"4096"), ("ORBELLE_MINIMUM_APPLICATION_ADDRESS", b"65536"),
+    ("ORBELLE_MAXIMUM_APPLICATION_ADDRESS", b"3221225471"), ("ORBELLE_PROCESSOR_ARCHITECTURE", b"0"),
+    ("ORBELLE_PROCESSOR_LEVEL", b"6"), ("ORBELLE_PROCESSOR_REVISION", b"3846"),
+    ("ORBELLE_PROCESSOR_COUNT", b"2"), ("ORBELLE_PROCESSOR_ACTIVE_MASK", b"3"),
+    ("ORBELLE_OS_BITNESS", b"32"),
+    ("ORBELLE_OS_NAME", b"Debian GNU/Linux 12 (bookworm), Linux 6.1.0-28-686-pae i686")]
+
 # The doc's questions to the central journal, each with what it must answer
-# here, from the hosts' own journals; the last host's clock is days behind.
+# here, from the hosts' own journals and this machine; the last numbered
+# host's clock is days behind, host HOST_32_BIT has the entry above alone.
+HOST_32_BIT = None
+
 def every_report(out, at_home, kinds):   # an entry's first line, then its text's, indented
     heads = [re.match(rb"\w{3} \d\d \d\d:\d\d:\d\d (\S+) OrbelleC(?:\[\d+\])?: ", l)
              for l in out.splitlines() if not l.startswith(b" ")]
-    return sorted(h.group(1) if h else b"" for h in heads) == sorted(n.encode() for n in at_home for _ in range(kinds))
+    return sorted(h.group(1) if h else b"" for h in heads) == sorted(n.encode() for n in at_home for _ in at_home[n])
 
 def latest_report(out, at_home, kinds):
     return out == first(at_home["host-1"][-1], "MESSAGE") + b"\n"
@@ -208,11 +258,30 @@ def latest_figures(out, at_home, kinds):
     return out == b"".join(b"\t".join(first(e, f) for f in fields) + b"\n" for e in alls)
 
 def silent_for_two_days(out, at_home, kinds):
-    return out == ("host-%d\n" % len(at_home)).encode()
+    return out == ("host-%d\n" % (len(at_home) - 1)).encode()
+
+def machine_memory(at_home):
+    """Each machine's own memory: the numbered hosts run on this one, whatever memory cgroup
+    their program ran in."""
+    here = [int(l.split()[1]) * 1024 for l in open("/proc/meminfo") if l.startswith("MemTotal:")][0]
+    return {n: int(dict(ENTRY_32_BIT)["ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES"]) if n == HOST_32_BIT else here
+            for n in sorted(at_home)}
+
+def below_4_gib(out, at_home, kinds):
+    return out == "".join("%s\t%d\n" % m for m in machine_memory(at_home).items() if m[1] < 4 << 30).encode()
+
+def thirty_two_bit(out, at_home, kinds):
+    here_64 = "64" in os.uname().machine or os.uname().machine == "s390x"
+    return out == "".join(n + "\n" for n in sorted(at_home) if n == HOST_32_BIT or not here_64).encode()
+
+def fleet_memory(out, at_home, kinds):
+    return out == b"%d\n" % sum(machine_memory(at_home).values())
 
 QUERIES = {"every report of every machine": every_report, "one machine's latest report": latest_report,
            "the latest figures of every machine, a line each": latest_figures,
-           "the machines that have not reported for two days": silent_for_two_days}
+           "the machines that have not reported for two days": silent_for_two_days,
+           "the machines with less than 4 GiB, and their memory": below_4_gib,
+           "the 32-bit machines": thirty_two_bit, "the fleet's memory, in bytes": fleet_memory}
 
 def check_queries(doc, central_dir, at_home, kinds):
     """Runs each query of the doc's ```sh block (a '# question' line, then its
@@ -268,14 +337,15 @@ elif cmd == "fields":          # ENTRY_FILE OS_NAME|"" PROGRAM_ARGS...: one reas
     for reason in why:
         print(reason)
     sys.exit(1 if why else 0)
-elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC CUT_NAME CUT_SENT [NAME LOCAL DIR]...
+elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC CUT_NAME CUT_SENT NAME_32_BIT LOCAL [NAME LOCAL DIR]...
     title, kinds, central_dir, doc, cut_name = args[0].encode(), args[1].split(), args[2], args[3], args[4]
+    HOST_32_BIT = args[6]
     export = lambda *match: parse_export(subprocess.run(["journalctl", "-D", central_dir, "-o", "export"] +
                                                         list(match), capture_output=True).stdout)
     central, by_id = export(), export("MESSAGE_ID=" + MESSAGE_ID.decode())
-    hosts = [args[i:i + 3] for i in range(6, len(args), 3)]
+    hosts = [args[i:i + 3] for i in range(8, len(args), 3)]
     ours = lambda entries: [e for e in entries if first(e, "SYSLOG_IDENTIFIER") == b"OrbelleC"]
-    why, machine_ids, at_home = [], set(), {}
+    why, machine_ids, at_home, limited = [], set(), {}, 0
     # What the transport must keep of each entry as it was on its host.
     kept = lambda e: sorted((k, v) for k, v in e.items() if not k.startswith("__") and
                             k not in ("_SOURCE_REALTIME_TIMESTAMP",))
@@ -287,27 +357,40 @@ elif cmd == "collected":       # TITLE KINDS CENTRAL_DIR DOC CUT_NAME CUT_SENT [
         if [kept(e) for e in from_host] != [kept(e) for e in at_home[name]]:
             why.append("%s: the collected entries differ from the host's own" % name)
         machine_ids.update(first(e, "_MACHINE_ID") for e in from_host)
+        limit = os.path.join(folder, "cgroup-limit")   # its program ran in a memory cgroup
+        limit = open(limit).read().strip() if os.path.exists(limit) else None
+        limited += limit is not None and int(limit) < 4 << 30
         for entry, kind in zip(from_host, kinds):   # the host ran them in this order
-            why += ["%s %s: %s" % (name, kind, w) for w in check_fields(kind_of([kind]), entry, os_name())]
+            why += ["%s %s: %s" % (name, kind, w) for w in check_fields(kind_of([kind]), entry, os_name(), limit)]
             screen = os.path.join(folder, "screen" + kind.replace("/", "_").replace(":", "_"))
             if os.path.exists(screen):   # the kinds whose text stays the same from run to run
                 text = open(screen, "rb").read()
                 if first(entry, "MESSAGE") != title + b"\n\n" + text[:-1]:
                     why.append("%s %s: MESSAGE is not the report" % (name, kind))
+    if len(hosts) > 1 and not limited:
+        why.append("no host's program ran in a memory cgroup below 4 GiB: the memory queries would tell nothing")
+    # The 32-bit machine's entry, as it was written.
+    at_home[HOST_32_BIT] = ours(parse_export(open(args[7], "rb").read()))
+    from_32_bit = [e for e in ours(central) if first(e, "_HOSTNAME") == HOST_32_BIT.encode()]
+    if len(at_home[HOST_32_BIT]) != 1 or [kept(e) for e in from_32_bit] != [kept(e) for e in at_home[HOST_32_BIT]] \
+            or [(k, first(from_32_bit[0], k)) for k, _ in ENTRY_32_BIT] != ENTRY_32_BIT:
+        why.append("%s: %d entries collected, not the one it wrote" % (HOST_32_BIT, len(from_32_bit)))
+    machine_ids.update(first(e, "_MACHINE_ID") for e in from_32_bit)
     # The upload cut off in a report: the entries sent whole before it, and nothing of that one.
     sent = parse_export(open(args[5], "rb").read())[:-1]
     from_cut = [e for e in central if first(e, "_HOSTNAME") == cut_name.encode()]
     if not sent or [kept(e) for e in from_cut] != [kept(e) for e in sent]:
         why.append("%s: %d entries collected; %d were sent whole before its connection dropped" %
                    (cut_name, len(from_cut), len(sent)))
-    strangers = {first(e, "_HOSTNAME") for e in central} - {n.encode() for n, _, _ in hosts + [[cut_name] * 3]}
+    strangers = {first(e, "_HOSTNAME") for e in central} - {n.encode() for n in [cut_name, HOST_32_BIT]} - \
+        {n.encode() for n, _, _ in hosts}
     if strangers:
         why.append("entries of hosts that must have been refused: %s" % sorted(strangers))
-    if len(machine_ids) != len(hosts):
-        why.append("%d machine IDs among %d hosts" % (len(machine_ids), len(hosts)))
-    if len(by_id) != len(hosts) * len(kinds) or ours(by_id) != by_id:
+    if len(machine_ids) != len(hosts) + 1:
+        why.append("%d machine IDs among %d hosts" % (len(machine_ids), len(hosts) + 1))
+    if len(by_id) != len(hosts) * len(kinds) + 1 or ours(by_id) != by_id:
         why.append("MESSAGE_ID query found %d entries (%d of OrbelleC), expected %d" %
-                   (len(by_id), len(ours(by_id)), len(hosts) * len(kinds)))
+                   (len(by_id), len(ours(by_id)), len(hosts) * len(kinds) + 1))
     why += check_queries(doc, central_dir, at_home, len(kinds))
     copies = len(central) - len({tuple(first(e, k) for k in ("_MACHINE_ID", "_BOOT_ID", "__MONOTONIC_TIMESTAMP",
                                                              "__REALTIME_TIMESTAMP", "MESSAGE")) for e in central})
@@ -346,6 +429,9 @@ elif cmd == "cut":             # ADDRESS PORT CERTS NAME EXPORT: an upload that 
                     b"Transfer-Encoding: chunked\r\n\r\n%x\r\n%s" % (args[0].encode(), len(data), data[:at]))
         time.sleep(1)   # what was sent reaches the collector; then the connection drops
     sys.stdout.buffer.write(data[:at])
+elif cmd == "send-32-bit":     # into this host's journal
+    datagram = b"".join(k.encode() + b"\n" + len(v).to_bytes(8, "little") + v + b"\n" for k, v in ENTRY_32_BIT)
+    socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).sendto(datagram, "/run/systemd/journal/socket")
 elif cmd == "stale":           # SOCKET_PATH: bind, exit without unlinking
     socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).bind(args[0])
     try:                       # check: nobody listens any more

@@ -104,23 +104,30 @@ case_journal() {   # NAME BINARY IDENT E_FLAG ARGS...: journald is running
 # entry says so and gives the machine's own total (checked against
 # /proc/meminfo). The text, whose free memory moves, is checked by its
 # figures only.
-case_memory_cgroup() {   # NAME KIND
-    local dir="$WORK/cgroup" why=() line controllers cgroup='' limit_file=memory.max
+make_memory_cgroup() {   # NAME BYTES: a memory cgroup beside ours, limited to BYTES, in MEMCG
+    local line controllers limit_file=memory.max
+    MEMCG=''
     while IFS= read -r line; do   # the memory controller's v1 hierarchy, or else v2
         controllers=${line#*:}
         if [[ ,${controllers%%:*}, == *,memory,* ]]; then
             line=${line#*:*:}
-            cgroup=/sys/fs/cgroup/memory${line%/}/orbelle-journal-$$ limit_file=memory.limit_in_bytes
+            MEMCG=/sys/fs/cgroup/memory${line%/}/$1 limit_file=memory.limit_in_bytes
         fi
     done </proc/self/cgroup
-    if [[ -z $cgroup ]]; then
+    if [[ -z $MEMCG ]]; then
         echo +memory >/sys/fs/cgroup/cgroup.subtree_control
-        cgroup=/sys/fs/cgroup/orbelle-journal-$$
+        MEMCG=/sys/fs/cgroup/$1
     fi
-    if ! { mkdir -p "$dir/got" && mkdir "$cgroup" && echo $((512 << 20)) >"$cgroup/$limit_file"; }; then
-        report "$1" "cannot make a memory cgroup at $cgroup"
+    mkdir "$MEMCG" && echo "$2" >"$MEMCG/$limit_file"
+}
+
+case_memory_cgroup() {   # NAME KIND
+    local dir="$WORK/cgroup" why=() cgroup
+    if ! { mkdir -p "$dir/got" && make_memory_cgroup "orbelle-journal-$$" $((512 << 20)); }; then
+        report "$1" "cannot make a memory cgroup at $MEMCG"
         return
     fi
+    cgroup=$MEMCG
     send_barrier "$1: before"
     # shellcheck disable=SC2016 # the inner shell joins the cgroup, then becomes the program
     run_prog "$dir" sh -c 'echo $$ >"$0/cgroup.procs" && exec "$@"' "$cgroup" "$BIN" "$2" /E
@@ -190,7 +197,12 @@ case_no_journal() {   # NAME SOCKET(none|stale|full|refused) WORDS [RUNNER...]: 
 # certificates on to one systemd-journal-remote. Both are set up by the very
 # blocks of docs/FLEET.md. All of it on the namespace's own loopback: host N
 # speaks from and to 127.0.0.(N+1), so that nginx's log tells the hosts apart.
+# One host's program runs in a memory cgroup of 2 GiB; one more host stands
+# for a 32-bit machine: this kernel runs no 32-bit program, so its journal
+# gets, written by hand, the entry that such a machine's OrbelleC sends.
 FLEET_HOSTS=${ORBELLE_FLEET_HOSTS:-4}   # more for a measurement: ORBELLE_FLEET_HOSTS=16
+FLEET_LIMITED=host-2 FLEET_LIMIT=$((2 << 30))
+FLEET_32_BIT='host-i686'
 # Hosts that must be refused, named after their certificate, and what nginx
 # must give as the reason ($ssl_client_verify).
 FLEET_REFUSED=(other-ca:"FAILED:unable to" none:NONE expired:expired revoked:revoked server-only:purpose)
@@ -213,6 +225,7 @@ make_certificates() {   # DIR ADDRESSES: the CAs, the server's certificate, one 
         key -x509 -keyout "$dir/other.key" -out "$dir/other.pem" -days 1 -subj "/CN=Another CA" &&
         sign central "subjectAltName=$san" || return 1
     for ((i = 1; i <= FLEET_HOSTS; i++)); do sign "host-$i" extendedKeyUsage=clientAuth || return 1; done
+    sign "$FLEET_32_BIT" extendedKeyUsage=clientAuth || return 1
     sign refused-other-ca extendedKeyUsage=clientAuth other &&
         sign refused-expired extendedKeyUsage=clientAuth ca -3d &&
         sign refused-revoked extendedKeyUsage=clientAuth && sign refused-server-only extendedKeyUsage=serverAuth &&
@@ -252,7 +265,7 @@ start_collector() {   # DIR: nginx and systemd-journal-remote as docs/FLEET.md s
 }
 
 inside_host() {   # NAME ADDRESS BIN WORK JOURNALD CERTS UPLOAD: in its own UTS + mount namespace
-    local host=$1 address=$2 certs=$6 upload=$7 kind i n rc credentials
+    local host=$1 address=$2 certs=$6 upload=$7 kind i n rc credentials expected runner=()
     BIN=$3 WORK=$4 JOURNALD=$5 JOURNALD_PID=
     trap stop_journald EXIT
     fail() { log "$host: $*"; echo "$host: $*" >>"$WORK/errors"; exit 1; }
@@ -264,15 +277,25 @@ inside_host() {   # NAME ADDRESS BIN WORK JOURNALD CERTS UPLOAD: in its own UTS 
     else
         start_journald
     fi || fail "its journald did not start"
+    expected=$(wc -w <<<"$FLEET_KINDS")
+    if [[ $host == "$FLEET_32_BIT" ]]; then
+        python3 "$HELPER" send-32-bit || fail "could not write the 32-bit machine's entry"
+        expected=1
+    elif [[ -n ${FLEET_CGROUP:-} ]]; then
+        # shellcheck disable=SC2016 # the inner shell joins the cgroup, then becomes the program
+        runner=(sh -c 'echo $$ >"$0/cgroup.procs" && exec "$@"' "$FLEET_CGROUP")
+    fi
     for kind in $FLEET_KINDS; do
-        (cd "$WORK" && timeout "$RUN_LIMIT" "$BIN" "$kind" /E) || fail "OrbelleC $kind /E failed"
+        [[ $host == "$FLEET_32_BIT" ]] && break
+        (cd "$WORK" && timeout "$RUN_LIMIT" "${runner[@]}" "$BIN" "$kind" /E) || fail "OrbelleC $kind /E failed"
     done
     for kind in $FLEET_STABLE; do
+        [[ $host == "$FLEET_32_BIT" ]] && break
         (cd "$WORK" && "$BIN" "$kind" >"screen${kind//[\/:]/_}") || fail "OrbelleC $kind failed"
     done
     for ((i = 0; i < 50; i++)); do   # until journald has written every entry
         n=$(journalctl -D /run/log/journal -o export MESSAGE_ID="$MESSAGE_ID" | grep -c '^MESSAGE_ID=')
-        ((n == $(wc -w <<<"$FLEET_KINDS"))) && break
+        ((n == expected)) && break
         sleep 0.1
     done
     journalctl -D /run/log/journal -o export >"$WORK/local.export"
@@ -295,23 +318,28 @@ inside_host() {   # NAME ADDRESS BIN WORK JOURNALD CERTS UPLOAD: in its own UTS 
 
 case_fleet() {   # NAME: journald is not needed here; each host has its own
     local name=$1 dir="$WORK/fleet" why=() i pid pids=() start end names=() verdicts=() good=() r
-    local counts accepted refused cut reports entries copies
+    local counts accepted refused cut reports entries copies cgroup
     for ((i = 1; i <= FLEET_HOSTS; i++)); do names+=("host-$i"); done
+    names+=("$FLEET_32_BIT")
     for r in "${FLEET_REFUSED[@]}"; do names+=("refused-${r%%:*}"); done
     names+=(cut-short)
     mkdir -p "$dir/certs" "$dir/central"
     make_certificates "$dir/certs" "${#names[@]}" ||
         { report "$name" "openssl could not make the certificates"; return; }
     for ((i = 0; i < ${#names[@]}; i++)); do ip addr add "127.0.0.$((i + 2))/32" dev lo; done
+    make_memory_cgroup "orbelle-fleet-$$" "$FLEET_LIMIT" || { report "$name" "cannot make a cgroup at $MEMCG"; return; }
     if ! start_collector "$dir"; then
         kill "$NGINX_PID" "$REMOTE_PID" 2>/dev/null
+        rmdir "$MEMCG"
         report "$name" "nginx did not start: $(tail -n 3 "$dir/nginx.log")"
         return
     fi
     start=${EPOCHREALTIME/./}
     for ((i = 0; i < ${#names[@]}; i++)); do
         mkdir -p "$dir/${names[i]}"
-        unshare --uts --mount --propagation private bash "$SELF" --in-host "${names[i]}" \
+        cgroup=''
+        [[ ${names[i]} == "$FLEET_LIMITED" ]] && cgroup=$MEMCG && echo "$FLEET_LIMIT" >"$dir/${names[i]}/cgroup-limit"
+        FLEET_CGROUP=$cgroup unshare --uts --mount --propagation private bash "$SELF" --in-host "${names[i]}" \
             "127.0.0.$((i + 2))" "$BIN" "$dir/${names[i]}" "$JOURNALD" "$dir/certs" "${REMOTE%-remote}-upload" &
         pids+=($!)
     done
@@ -319,26 +347,28 @@ case_fleet() {   # NAME: journald is not needed here; each host has its own
     end=${EPOCHREALTIME/./}   # the last, cut-short, waits a second on purpose
     wait "${pids[-1]}"
     kill "$NGINX_PID" "$REMOTE_PID" && wait "$NGINX_PID" "$REMOTE_PID"
+    rmdir "$MEMCG"
     cat "$dir"/*/errors >"$dir/errors" 2>/dev/null
     [[ -s $dir/errors ]] && mapfile -t -O "${#why[@]}" why <"$dir/errors"
     for ((i = 0; i < ${#names[@]}; i++)); do   # who must be taken, and who refused and why
         verdicts+=("${names[i]}" "127.0.0.$((i + 2))")
-        if ((i < FLEET_HOSTS)); then
+        if ((i <= FLEET_HOSTS)); then   # the numbered hosts and the 32-bit one
             verdicts+=(SUCCESS)
-            good+=("${names[i]}" "$dir/${names[i]}/local.export" "$dir/${names[i]}")
+            ((i < FLEET_HOSTS)) && good+=("${names[i]}" "$dir/${names[i]}/local.export" "$dir/${names[i]}")
         else
-            r=${FLEET_REFUSED[i - FLEET_HOSTS]:-cut-short:cut}
+            r=${FLEET_REFUSED[i - FLEET_HOSTS - 1]:-cut-short:cut}
             verdicts+=("${r#*:}")
         fi
     done
     counts=$(python3 "$HELPER" uploads "$dir/journal-uploads.log" "${verdicts[@]}" 2>"$dir/uploads.err")
     [[ -s $dir/uploads.err ]] && mapfile -t -O "${#why[@]}" why <"$dir/uploads.err"
     counts+=" $(python3 "$HELPER" collected "$TITLE" "$FLEET_KINDS" "$dir/central" "$FLEET_DOC" \
-        cut-short "$dir/cut-short/sent" "${good[@]}" 2>"$dir/collected.err")"
+        cut-short "$dir/cut-short/sent" "$FLEET_32_BIT" "$dir/$FLEET_32_BIT/local.export" "${good[@]}" \
+        2>"$dir/collected.err")"
     [[ -s $dir/collected.err ]] && mapfile -t -O "${#why[@]}" why <"$dir/collected.err"
     read -r accepted refused cut reports entries copies <<<"$counts"
     printf '    %s reports (%s entries, %s twice) from %d hosts in %d ms; uploads: %s taken, %s refused, %s cut off\n' \
-        "${reports:-no}" "${entries:-?}" "${copies:-?}" "$FLEET_HOSTS" $(((end - start) / 1000)) \
+        "${reports:-no}" "${entries:-?}" "${copies:-?}" $((FLEET_HOSTS + 1)) $(((end - start) / 1000)) \
         "${accepted:-?}" "${refused:-?}" "${cut:-?}"
     report "$name" "${why[@]}"
 }
@@ -365,7 +395,8 @@ inside_namespace() {   # runs as PID 1 of a private mount, PID and network names
         REF_BIN=$BIN CASE_TITLE="Brenvik - Pavik system info 1.04.0112" \
             case_journal "3w windowed '/I:PI /E' without a display" "$WINDOWED" Orbelle /E /I:PI
     fi
-    case_fleet "3f $FLEET_HOSTS hosts' reports collected through nginx, ${#FLEET_REFUSED[@]} refused, 1 cut off"
+    case_fleet "3f $FLEET_HOSTS hosts' reports and a 32-bit machine's collected through nginx, \
+${#FLEET_REFUSED[@]} refused, 1 cut off"
     stop_journald
     case_no_journal "4 no journal socket" none "systemd-journald is not running"
     case_no_journal "5 stale journal socket" stale "systemd-journald is not running"
