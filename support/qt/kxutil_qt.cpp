@@ -95,11 +95,17 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext &context, const QStrin
         g_qtDefaultHandler(type, context, message);
 }
 
+// The platform plug-ins that start without fail but show nobody a window: a
+// box there would wait for ever for a click that cannot come.
+bool ShowsNothing(const std::string &platform) {
+    return platform == "offscreen" || platform == "minimal" || platform == "vkkhrdisplay";
+}
+
 // Whether Qt has somewhere to show a window: a platform that needs no
-// display server (offscreen, vnc, ...), or an X11 or Wayland display named.
+// display server (linuxfb, vnc, ...), or an X11 or Wayland display named.
 bool DisplayNamed() {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
+    const std::string platform = PlatformName();
+    if (!platform.empty() && platform.rfind("xcb", 0) != 0 && platform.rfind("wayland", 0) != 0)
         return true;
     return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty();
 }
@@ -139,16 +145,22 @@ void ApplyWindowIcon() {
     }
 }
 
+// The application is the program's own, or one its host (a test) made.
 Status StartApplication() {
     if (g_application)
         return kOk;
-    if (!DisplayNamed())
-        return Fail(ENXIO, "cannot open a display: none is named");
-    g_qtDefaultHandler = qInstallMessageHandler(OnQtMessage);
-    g_starting = true;
-    g_application = new QApplication(g_qtArgc, g_qtArgv);
+    g_application = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (g_application == nullptr) {
+        if (!DisplayNamed())
+            return Fail(ENXIO, "cannot open a display: none is named");
+        if (ShowsNothing(PlatformName()))
+            return Fail(ENXIO, NoDisplayDetail("shows no window to anyone"));
+        g_qtDefaultHandler = qInstallMessageHandler(OnQtMessage);
+        g_starting = true;
+        g_application = new QApplication(g_qtArgc, g_qtArgv);
+        g_starting = false;
+    }
     g_icons = new std::vector<QIcon>;
-    g_starting = false;
     // A plug-in that starts without a screen (linuxfb without a frame
     // buffer) would end the program at the first window.
     if (QGuiApplication::primaryScreen() == nullptr)
