@@ -265,7 +265,7 @@ main() {
     BIN=${1:-}
     local group=${2:-} tool missing=()
     for tool in unshare mount setpriv timeout mkfifo env cmp dd stat find awk grep sed od uname strace python3 \
-        taskset readelf fusefat mkfs.vfat mkfs.xfs truncate iconv localedef; do
+        taskset readelf fusefat mkfs.vfat mkfs.xfs truncate iconv localedef setfacl getfacl; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
     ((${#missing[@]} == 0)) || setup_failure "required tools not found: ${missing[*]}"
