@@ -342,11 +342,14 @@ Status ReadProcessors(SystemInfoRecord &info) {
         return ReadAffinity(info);
     if (read < 0)
         return read;
-    std::uint32_t count = 0;
+    std::uint64_t count = 0;
     const auto mask = linux_sources::ParseCpuList(text, &count);
     if (!mask || count == 0)
         return Fail(EBADMSG, std::string(kOnline) + " holds no CPU list");
-    info.dwNumberOfProcessors = count;
+    // The report reads the count as a signed 32-bit number.
+    if (count > INT32_MAX)
+        return Fail(EOVERFLOW, std::string(kOnline) + " lists more CPUs than a count holds");
+    info.dwNumberOfProcessors = static_cast<std::uint32_t>(count);
     info.dwActiveProcessorMask = static_cast<std::uintptr_t>(*mask);
     return kOk;
 }

@@ -104,10 +104,11 @@ TEST(Unicode, EscapedBytesAndControlCharacters) {
     }
     EXPECT_FALSE(unicode::IsAscii(std::string("\x80")));
     EXPECT_FALSE(unicode::IsAscii(u"\x80"));
-    // Control characters of C0, DEL and C1 become question marks.
-    std::u16string text = u"\x1F \x7E\x7F\x80\x9F\xA0";
+    // Control characters of C0, DEL and C1 become question marks, noncharacters U+FFFD.
+    std::u16string text = u"\x1F \x7E\x7F\x80\x9F\xA0\xFDCF\xFDD0\xFDEF\xFFFE\xFFFF"
+                          u"\xD83F\xDFFE\xD83F\xDFFD\xDBFF\xDFFF";
     unicode::ReplaceControlCharacters(text);
-    EXPECT_EQ(text, u"? \x7E???\xA0");
+    EXPECT_EQ(text, u"? \x7E???\xA0\xFDCF\xFFFD\xFFFD\xFFFD\xFFFD\xFFFD\xD83F\xDFFD\xFFFD");
     // Also in the error line, whatever its detail holds.
     const std::u16string line = kxutil::kxRunTimeErrorLine("reading x", -5, "a\x1B\nb\xC2\x9B");
     EXPECT_EQ(line.substr(line.find(u':')),

@@ -47,7 +47,8 @@ std::string Filled(std::string text, const std::string &name) {
 // kernels are built without 32-bit support, and Wine's 32-bit half with them.
 const std::string &WhyNo32BitPrograms() {
     static const std::string reason = [] {
-        const std::string script = std::string(ORBELLE_SOURCE_DIR) + "/tests/runs_32_bit_programs.sh";
+        const std::string script =
+            std::string(ORBELLE_SOURCE_DIR) + "/tests/runs_32_bit_programs.sh";
         std::string said;
         FILE *pipe = popen(script.c_str(), "r");
         if (pipe == nullptr)

@@ -117,13 +117,27 @@ expect_version() {   # EXACT|MATCH|ALONE PRETTY ALONE_OK(yes|no)
     expect_entries "$DIR/cwd"
 }
 
-case_cpu_online_fifo() {
+case_cpu_online() {   # each row FILE:COUNT, no COUNT for the error naming the file
+    local row file count
     new_case
-    run "$DIR" unshare --mount --propagation private bash "$SELF" \
-        --bind "$WORK/fifo" /sys/devices/system/cpu/online -- "$BIN_COPY" /I:PI
-    expect_status 1; expect_no_out; expect_fast; expect_error_line /sys/devices/system/cpu/online
+    printf '0,0,0\n' >"$DIR/repeated"; printf '0-2147483646\n' >"$DIR/most"
+    printf '0-2147483647\n' >"$DIR/too-many"; printf '0-4294967295\n' >"$DIR/all"
+    for row in "$WORK/fifo:" "$DIR/most:2147483647" "$DIR/too-many:" "$DIR/all:" "$DIR/repeated:1"; do
+        file=${row%:*} count=${row##*:}
+        run "$DIR" unshare --mount --propagation private bash "$SELF" \
+            --bind "$file" /sys/devices/system/cpu/online -- "$BIN_COPY" /I:PI
+        if [[ -n $count ]]; then
+            expect_status 0; expect_no_err
+            grep -a -q -E "^Number of processors: *$count\$" -- "$DIR/out" ||
+                why+=("${file##*/}: not $count processors: $(excerpt "$DIR/out" 300)")
+        else
+            expect_status 1; expect_no_out; expect_fast; expect_error_line /sys/devices/system/cpu/online
+        fi
+    done
+    grep -a -q -E '^ +0{63}1$' -- "$DIR/out" || why+=("0,0,0 (the last): the mask is not 1: $(excerpt "$DIR/out" 300)")
     expect_entries "$DIR/cwd"
-    report "b19 /sys/devices/system/cpu/online is a FIFO: '/I:PI' fails naming it, no wait" "${why[@]}"
+    report "b19 /sys/devices/system/cpu/online a FIFO (no wait), '0,0,0' (one CPU), '0-2147483646' (the most a\
+ count holds), '0-2147483647' and '0-4294967295' (more): '/I:PI' counts or fails naming it" "${why[@]}"
 }
 
 case_no_sys() {   # an empty /sys (ENOENT), and one whose devices is a file (ENOTDIR)
@@ -187,6 +201,7 @@ run_group() {
     { junk 11 1500; printf '\nPRETTY_NAME="'; junk 12 200; printf '"\n'; junk 13 1500; } >"$WORK/osrel.junk"
     { printf 'PRETTY_NAME="Big OS"\n'; head -c 2097152 /dev/zero | tr '\0' '#'; printf '\n'; } >"$WORK/osrel.big"
     printf 'NAME=x\nPRETTY_NAME=""\n' >"$WORK/osrel.empty"
+    printf 'PRETTY_NAME="A\xef\xbf\xbeB\xef\xb7\x90C\xf0\x9f\xbf\xbfD\xef\xb7\xafE"\n' >"$WORK/osrel.nonchars"
     cp -- "$WORK/osrel.good" "$WORK/osrel.closed"; chmod 0000 "$WORK/osrel.closed"
     ((${#OSREL_TARGETS[@]} > 0)) || setup_failure "neither /etc/os-release nor /usr/lib/os-release exists to bind over"
 
@@ -213,8 +228,10 @@ run_group() {
     case_osrel "b15 os-release of 2 MiB, '/I:V'" "$WORK/osrel.big" EXACT "Big OS" yes
     case_osrel "b18 os-release is a FIFO: uname alone, no wait" "$WORK/fifo" ALONE "" yes
     case_osrel "b21 PRETTY_NAME empty: uname alone, '/I:V'" "$WORK/osrel.empty" ALONE "" yes
+    case_osrel "b22 PRETTY_NAME with U+FFFE, U+FDD0, U+1FFFF, U+FDEF: U+FFFD each, as the journal takes it" \
+        "$WORK/osrel.nonchars" EXACT $'A\xef\xbf\xbdB\xef\xbf\xbdC\xef\xbf\xbdD\xef\xbf\xbdE' no
     case_osrel "b16 neither os-release readable (mode 0000, uid 65534): uname alone, '/I:V'" \
         "$WORK/osrel.closed" ALONE "" yes nobody
-    case_cpu_online_fifo
+    case_cpu_online
     case_no_sys
 }
