@@ -214,6 +214,7 @@ junk() {   # SEED COUNT: COUNT pseudo-random bytes (NULs included), reproducible
     RANDOM=$1
     for ((i = 0; i < $2; i++)); do printf -v 'parts[i]' '\\%03o' $((RANDOM & 255)); done
     local IFS=
+    # shellcheck disable=SC2059 # the format is the bytes' escapes, made above
     printf "${parts[*]}"
 }
 
@@ -240,6 +241,7 @@ reference_runs() {   # the normal outputs the cases compare against
     for what in usage:/? v:/I:V full: about:/A; do
         args=${what#*:}
         DIR=$WORK/ref/${what%%:*}; why=()
+        # shellcheck disable=SC2086 # the words are the arguments (set -f: '/?' is no pattern)
         run "$DIR" "$BIN" $args
         expect_status 0; expect_no_err
         [[ $(tail -c 1 -- "$DIR/out") == "" ]] && ! grep -qa "$CR" -- "$DIR/out" ||
@@ -282,8 +284,8 @@ main() {
     # shellcheck source=/dev/null
     source "${SELF%/*}/fault_matrix/$group.sh"
     NAME=$(basename -- "$BIN"); NAME=${NAME%.*}
-    REPORT=$NAME.TXT
-    UNAME="$(uname -s) $(uname -r) $(uname -m)"
+    # shellcheck disable=SC2034 # REPORT and UNAME: for the group's cases, sourced above
+    REPORT=$NAME.TXT UNAME="$(uname -s) $(uname -r) $(uname -m)"
     export LC_ALL=C.UTF-8
     unset LANG LANGUAGE
     ulimit -c 0   # the signals that dump core leave no core file behind

@@ -150,7 +150,7 @@ case_signals() {
     expect_status 0; expect_no_err
     expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
     [[ $(find "$DIR/cwd" -name '.orbelle-*.tmp' | wc -l) == 1 ]] ||
-        why+=("expected only the killed run's temporary file: $(ls -A "$DIR/cwd" | tr '\n' ' ')")
+        why+=("expected only the killed run's temporary file: $(find "$DIR/cwd" -mindepth 1 -printf '%f ')")
     report "f4 every signal that ends the program (TERM, HUP, INT, QUIT, USR1, USR2, ALRM, XCPU, VTALRM, PROF, PWR, STKFLT, TRAP, SYS, SIGRTMIN) while writing leaves no temporary file; an ignored TERM is no end; the named one is 0600; KILL's leftover blocks nothing" "${why[@]}"
 }
 
@@ -185,6 +185,7 @@ case_long_path() {
     local segment
     new_case
     segment=$(printf '%250s' '' | tr ' ' L)
+    # shellcheck disable=SC2016 # expanded by the inner bash
     run "$DIR" bash -c 'for i in $(seq 20); do mkdir "$1" && cd "$1" || exit 125; done
         cp -- "$0" ./OrbelleC && exec env ./OrbelleC /I:V' "$BIN" "$segment"
     expect_status 0; expect_no_err; expect_out "$WORK/ref/v.out" "the /I:V report"
@@ -197,6 +198,7 @@ case_out_of_memory() {
     local kb failed=0 line
     new_case
     for ((kb = 2500; kb <= 3200; kb += 8)); do
+        # shellcheck disable=SC2016 # expanded by the inner bash
         run "$DIR" bash -c 'ulimit -v "$0" && exec "$@"' "$kb" "$BIN" /I /F:U
         IFS= read -r line <"$DIR/err"
         if ((RC == 1)); then
