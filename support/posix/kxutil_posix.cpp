@@ -567,8 +567,11 @@ int KeepAccessAcl(int fd, const char *target, std::string &why) {
     while ((size = lgetxattr(target, kAcl, acl.data(), acl.size())) < 0 && errno == ERANGE &&
            acl.size() < (1u << 20))
         acl.resize(acl.size() * 4);
-    if (size < 0 && errno != ENODATA && errno != EOPNOTSUPP)
-        return errno;
+    if (size < 0 && errno != ENODATA && errno != EOPNOTSUPP) {
+        const int error = errno;
+        why = "its access control list cannot be read";
+        return error;
+    }
     if (size < 0)
         return fremovexattr(fd, kAcl) == 0 || errno == ENODATA || errno == EOPNOTSUPP ? 0 : errno;
     if (fsetxattr(fd, kAcl, acl.data(), static_cast<std::size_t>(size), 0) == 0)

@@ -2,7 +2,7 @@
 # Fault matrix of the console program: what it does when the world around it
 # goes wrong. Its groups, one file each in fault_matrix/ and one CTest test
 # each (fault_matrix_<group>):
-#   report_file      a. the report file cannot be written;
+#   report_file      a. the report file cannot be written (and files_test.cpp);
 #   system_files     b. /proc/meminfo, os-release and the processor list
 #                       unreadable, empty, garbled or missing;
 #   arguments        c. hostile argument texts;

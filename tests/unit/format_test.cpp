@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -113,6 +114,7 @@ TEST(Unicode, EscapedBytesAndControlCharacters) {
     const std::u16string line = kxutil::kxRunTimeErrorLine("reading x", -5, "a\x1B\nb\xC2\x9B");
     EXPECT_EQ(line.substr(line.find(u':')),
               u": run-time error: reading x failed (status -5: a??b?)");
+    EXPECT_EQ(kxutil::kxDescribeStatus(kxutil::kErrRange), std::strerror(ERANGE));
 }
 
 // Only regular files of at most 1 MiB are read, and no descriptor is left open.
@@ -148,4 +150,9 @@ TEST(SystemFiles, SmallRegularFilesOnlyAndNoDescriptorLeftOpenBaseNamesAndConver
                   true, ascii),
               0);
     EXPECT_EQ(ascii, "a??????z");
+    // A field name journald would take as its own, or not at all, is refused before sending.
+    std::int32_t unused = 0;
+    const std::string names[] = {"_SOURCE", "0X", "9X", "Ab", "A-B", std::string(65, 'A')};
+    for (const std::string &name : names)
+        EXPECT_EQ(kxutil::kxLogInfo(u"x", {{name, u"v"}}, unused), -EINVAL) << name;
 }

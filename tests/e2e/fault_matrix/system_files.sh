@@ -120,9 +120,9 @@ expect_version() {   # EXACT|MATCH|ALONE PRETTY ALONE_OK(yes|no)
 case_cpu_online() {   # each row FILE:COUNT, no COUNT for the error naming the file
     local row file count
     new_case
-    printf '0,0,0\n' >"$DIR/repeated"; printf '0-2147483646\n' >"$DIR/most"
+    printf '3,1,3,1\n' >"$DIR/repeated"; printf '0-2147483646\n' >"$DIR/most"
     printf '0-2147483647\n' >"$DIR/too-many"; printf '0-4294967295\n' >"$DIR/all"
-    for row in "$WORK/fifo:" "$DIR/most:2147483647" "$DIR/too-many:" "$DIR/all:" "$DIR/repeated:1"; do
+    for row in "$WORK/fifo:" "$DIR/most:2147483647" "$DIR/too-many:" "$DIR/all:" "$DIR/repeated:2"; do
         file=${row%:*} count=${row##*:}
         run "$DIR" unshare --mount --propagation private bash "$SELF" \
             --bind "$file" /sys/devices/system/cpu/online -- "$BIN_COPY" /I:PI
@@ -134,27 +134,29 @@ case_cpu_online() {   # each row FILE:COUNT, no COUNT for the error naming the f
             expect_status 1; expect_no_out; expect_fast; expect_error_line /sys/devices/system/cpu/online
         fi
     done
-    grep -a -q -E '^ +0{63}1$' -- "$DIR/out" || why+=("0,0,0 (the last): the mask is not 1: $(excerpt "$DIR/out" 300)")
+    grep -a -q -E '^ +0{60}1010$' -- "$DIR/out" || why+=("3,1,3,1 (the last): the mask is not 1010: $(excerpt "$DIR/out" 300)")
     expect_entries "$DIR/cwd"
-    report "b19 /sys/devices/system/cpu/online a FIFO (no wait), '0,0,0' (one CPU), '0-2147483646' (the most a\
+    report "b19 /sys/devices/system/cpu/online a FIFO (no wait), '3,1,3,1' (two CPUs), '0-2147483646' (the most a\
  count holds), '0-2147483647' and '0-4294967295' (more): '/I:PI' counts or fails naming it" "${why[@]}"
 }
 
 case_no_sys() {   # an empty /sys (ENOENT), and one whose devices is a file (ENOTDIR)
-    local sys
+    local sys pin want
     new_case
     mkdir -p "$DIR/empty" "$DIR/flat" && : >"$DIR/flat/devices"
-    for sys in empty flat; do
+    for sys in empty flat; do   # flat: not pinned, as many as nproc counts in the same mask
+        [[ $sys == empty ]] && pin=(taskset -c 0) want=1 || pin=() want=$(nproc)
         run "$DIR" unshare --mount --propagation private bash "$SELF" --bind "$DIR/$sys" /sys -- \
-            taskset -c 0 "$BIN_COPY" /I:PI
+            "${pin[@]}" "$BIN_COPY" /I:PI
         expect_status 0; expect_no_err
-        grep -a -q '^Number of processors: *1$' -- "$DIR/out" ||
-            why+=("$sys /sys: not one processor: $(excerpt "$DIR/out" 300)")
-        grep -a -q -E '^ +0{63}1$' -- "$DIR/out" ||
+        grep -a -q "^Number of processors: *$want\$" -- "$DIR/out" ||
+            why+=("$sys /sys: not $want processor(s): $(excerpt "$DIR/out" 300)")
+        [[ $sys == flat ]] || grep -a -q -E '^ +0{63}1$' -- "$DIR/out" ||
             why+=("$sys /sys: the mask is not processor 0 alone: $(excerpt "$DIR/out" 300)")
     done
     expect_entries "$DIR/cwd"
-    report "b20 without /sys (or with /sys/devices a file), 'taskset -c 0' '/I:PI': the affinity mask, one processor" "${why[@]}"
+    report "b20 without /sys (or with /sys/devices a file), '/I:PI': the affinity mask ('taskset -c 0': one processor)" \
+        "${why[@]}"
 }
 
 case_osrel() {   # LABEL FILE EXACT|MATCH|ALONE PRETTY ALONE_OK [nobody]
