@@ -32,8 +32,8 @@ case_access_kept() {
     setfacl -d -m g:65532:rw -- "$DIR/cwd" && run "$DIR" "$BIN" /I:V /F
     [[ -z $(getfacl -csp -- "$DIR/cwd/$REPORT") ]] || why+=("a report without an ACL has one when replaced")
     expect_entries "$DIR/cwd" "$REPORT"
-    report "f2 replaced report keeps owner, group, mode 0564 (executable by its owner, writable by its group) and ACL (by a named group, not \
-its own) or its lack of one; a new one gets 0666 less the umask" "${why[@]}"
+    report "f2 replaced report keeps owner, group, mode 0564 (executable by its owner, writable by its group) and \
+ACL (by a named group, not its own) or its lack of one; a new one gets 0666 less the umask" "${why[@]}"
 }
 
 case_report_is_the_program() {
@@ -169,7 +169,9 @@ case_signals() {
     expect_report_file "$DIR/cwd/$REPORT" "$WORK/ref/v.out"
     [[ $(find "$DIR/cwd" -name '.orbelle-*.tmp' | wc -l) == 1 ]] ||
         why+=("expected only the killed run's temporary file: $(find "$DIR/cwd" -mindepth 1 -printf '%f ')")
-    report "f4 every signal that ends the program (TERM, HUP, INT, QUIT, USR1, USR2, ALRM, XCPU, VTALRM, PROF, PWR, STKFLT, TRAP, SYS, SIGRTMIN, SIGRTMAX as it is named) while writing leaves no temporary file; an ignored TERM is no end; the named one is 0600; KILL's leftover blocks nothing" "${why[@]}"
+    report "f4 every signal that ends the program (TERM, HUP, INT, QUIT, USR1, USR2, ALRM, XCPU, VTALRM, PROF, PWR, \
+STKFLT, TRAP, SYS, SIGRTMIN, SIGRTMAX as it is named) while writing leaves no temporary file; an ignored TERM is no \
+end; the named one is 0600; KILL's leftover blocks nothing" "${why[@]}"
 }
 
 case_names_are_bytes() {

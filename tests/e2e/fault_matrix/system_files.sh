@@ -134,7 +134,8 @@ case_cpu_online() {   # each row FILE:COUNT, no COUNT for the error naming the f
             expect_status 1; expect_no_out; expect_fast; expect_error_line /sys/devices/system/cpu/online
         fi
     done
-    grep -a -q -E '^ +0{60}1010$' -- "$DIR/out" || why+=("3,1,3,1 (the last): the mask is not 1010: $(excerpt "$DIR/out" 300)")
+    grep -a -q -E '^ +0{60}1010$' -- "$DIR/out" ||
+        why+=("3,1,3,1 (the last): the mask is not 1010: $(excerpt "$DIR/out" 300)")
     expect_entries "$DIR/cwd"
     report "b19 /sys/devices/system/cpu/online a FIFO (no wait), '3,1,3,1' (two CPUs), '0-2147483646' (the most a\
  count holds), '0-2147483647' and '0-4294967295' (more): '/I:PI' counts or fails naming it" "${why[@]}"
@@ -155,8 +156,8 @@ case_no_sys() {   # an empty /sys (ENOENT), and one whose devices is a file (ENO
             why+=("$sys /sys: the mask is not processor 0 alone: $(excerpt "$DIR/out" 300)")
     done
     expect_entries "$DIR/cwd"
-    report "b20 without /sys (or with /sys/devices a file), '/I:PI': the affinity mask ('taskset -c 0': one processor)" \
-        "${why[@]}"
+    report "b20 without /sys (or with /sys/devices a file), '/I:PI': the affinity mask ('taskset -c 0': one \
+processor)" "${why[@]}"
 }
 
 case_osrel() {   # LABEL FILE EXACT|MATCH|ALONE PRETTY ALONE_OK [nobody]
