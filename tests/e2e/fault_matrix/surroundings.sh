@@ -29,11 +29,12 @@ case_access_kept() {
     run "$DIR" bash -c 'umask 027 && exec "$@"' umask "$BIN" /I:V /F
     [[ $(stat -c %a -- "$DIR/cwd/$REPORT") == 640 ]] ||
         why+=("new report has mode $(stat -c %a -- "$DIR/cwd/$REPORT") under umask 027, expected 640")
-    setfacl -d -m g:65532:rw -- "$DIR/cwd" && run "$DIR" "$BIN" /I:V /F
-    [[ -z $(getfacl -csp -- "$DIR/cwd/$REPORT") ]] || why+=("a report without an ACL has one when replaced")
+    chmod 0751 "$DIR/cwd/$REPORT" && setfacl -d -m g:65532:rw -- "$DIR/cwd" && run "$DIR" "$BIN" /I:V /F
+    [[ -z $(getfacl -csp -- "$DIR/cwd/$REPORT") && $(stat -c %a -- "$DIR/cwd/$REPORT") == 751 ]] ||
+        why+=("a 0751 report without an ACL is $(stat -c %a -- "$DIR/cwd/$REPORT") or has one when replaced")
     expect_entries "$DIR/cwd" "$REPORT"
     report "f2 replaced report keeps owner, group, mode 0564 (executable by its owner, writable by its group) and \
-ACL (by a named group, not its own) or its lack of one; a new one gets 0666 less the umask" "${why[@]}"
+ACL (by a named group, not its own), or mode 0751 and no ACL; a new one gets 0666 less the umask" "${why[@]}"
 }
 
 case_report_is_the_program() {
