@@ -24,7 +24,7 @@ void ShowAboutBox() {
     const modMain::ProgramIdentity identity = modMain::ReadProgramIdentity();
     const std::u16string version = modMain::VersionText(identity);
     kxutil::Picture picture{};
-    modMain::Check(kxutil::kxLoadResIcon(u"A_MAIN_0000", picture), "loading an icon");
+    modMain::Check(kxutil::kxLoadResIcon(u"A_MAIN_0000", picture), "showing the About box");
     if (picture.Handle == 0)
         throw modMain::RunTimeError{"reading the icon handle", kxutil::kErrInvalidArgument,
                                     "the picture has no handle"};

@@ -114,17 +114,23 @@ Status RunningImagePath(std::string &path) {
 
 } // namespace
 
+// The image is opened without ever blocking, and only a regular file is
+// taken: by its path (run through the loader, or without /proc) a FIFO may
+// stand there by now.
 int posix_detail::OpenRunningImage() {
-    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
-    if (!StartedByTheLoader()) {
-        const int image = open("/proc/self/exe", kFlags);
-        if (image >= 0)
-            return image;
-    }
-    std::string path;
-    if (RunningImagePath(path) < 0)
+    const auto openRegular = [](const char *path) {
+        const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        struct stat file {};
+        if (fd < 0 || (fstat(fd, &file) == 0 && S_ISREG(file.st_mode)))
+            return fd;
+        close(fd);
         return -1;
-    return open(path.c_str(), kFlags);
+    };
+    int image = StartedByTheLoader() ? -1 : openRegular("/proc/self/exe");
+    std::string path;
+    if (image < 0 && RunningImagePath(path) >= 0)
+        image = openRegular(path.c_str());
+    return image;
 }
 
 namespace {
@@ -336,11 +342,14 @@ Status ReadProcessors(SystemInfoRecord &info) {
         return ReadAffinity(info);
     if (read < 0)
         return read;
-    std::uint32_t count = 0;
+    std::uint64_t count = 0;
     const auto mask = linux_sources::ParseCpuList(text, &count);
     if (!mask || count == 0)
         return Fail(EBADMSG, std::string(kOnline) + " holds no CPU list");
-    info.dwNumberOfProcessors = count;
+    // The report reads the count as a signed 32-bit number.
+    if (count > INT32_MAX)
+        return Fail(EOVERFLOW, std::string(kOnline) + " lists more CPUs than a count holds");
+    info.dwNumberOfProcessors = static_cast<std::uint32_t>(count);
     info.dwActiveProcessorMask = static_cast<std::uintptr_t>(*mask);
     return kOk;
 }

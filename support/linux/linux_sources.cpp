@@ -297,13 +297,12 @@ std::optional<std::string> OsReleaseValue(std::string_view text, std::string_vie
     return found;
 }
 
-std::optional<std::uint64_t> ParseCpuList(std::string_view text, std::uint32_t *count) {
+std::optional<std::uint64_t> ParseCpuList(std::string_view text, std::uint64_t *count) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.remove_suffix(1);
     if (text.empty())
         return std::nullopt;
-    std::uint64_t mask = 0;
-    std::uint64_t cpus = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
     for (std::string_view range : Split(text, ',')) {
         std::optional<std::uint64_t> first = TakeNumber(range);
         std::optional<std::uint64_t> last = first;
@@ -317,12 +316,25 @@ std::optional<std::uint64_t> ParseCpuList(std::string_view text, std::uint32_t *
         }
         if (!range.empty())
             return std::nullopt;
-        for (std::uint64_t cpu = *first; cpu <= *last && cpu < 64; ++cpu)
+        ranges.emplace_back(*first, *last);
+    }
+    // A CPU listed twice is one CPU: the ranges are merged before counting.
+    std::sort(ranges.begin(), ranges.end());
+    std::uint64_t mask = 0, cpus = 0, next = 0; // next: the first CPU not yet counted
+    for (const auto &[first, last] : ranges) {
+        const std::uint64_t from = std::max(first, next);
+        if (from > last)
+            continue;
+        for (std::uint64_t cpu = from; cpu <= last && cpu < 64; ++cpu)
             mask |= std::uint64_t{1} << cpu;
-        cpus += std::min<std::uint64_t>(*last - *first, UINT32_MAX) + 1;
+        const std::uint64_t more = last - from + 1; // 0 only for all 2^64 of them
+        cpus = more == 0 || cpus + more < cpus ? UINT64_MAX : cpus + more;
+        next = last + 1;
+        if (next == 0)
+            break;
     }
     if (count != nullptr)
-        *count = static_cast<std::uint32_t>(std::min<std::uint64_t>(cpus, UINT32_MAX));
+        *count = cpus;
     return mask;
 }
 

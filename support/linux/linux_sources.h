@@ -43,9 +43,9 @@ kxutil::MemoryStatusRecord MapMemoryStatus(const MemInfo &info,
 std::optional<std::string> OsReleaseValue(std::string_view text, std::string_view key);
 
 // A CPU list such as "0-3,8,10-11" as a mask of the CPUs below 64; count,
-// when given, gets the number of CPUs in the list, all of them (the
-// kernel's lists are ascending and never overlap).
-std::optional<std::uint64_t> ParseCpuList(std::string_view text, std::uint32_t *count = nullptr);
+// when given, gets the number of CPUs in the list, all of them, each once
+// however often it is listed (at most UINT64_MAX).
+std::optional<std::uint64_t> ParseCpuList(std::string_view text, std::uint64_t *count = nullptr);
 
 // The memory controller's path in /proc/self/cgroup: the v1 "memory"
 // hierarchy when there is one, else the unified (v2) hierarchy.

@@ -217,10 +217,33 @@ std::size_t Find(std::u16string_view text, std::u16string_view what, std::size_t
     return std::u16string_view::npos;
 }
 
+namespace {
+
+// A character outside the BMP, back as its two halves (never past i).
+void AppendUtf16At(std::u16string &text, std::size_t &to, char32_t c) {
+    text[to++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    text[to++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+}
+
+} // namespace
+
 void ReplaceControlCharacters(std::u16string &text) {
-    for (char16_t &c : text)
+    std::size_t to = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        const bool pair = IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+        if (pair)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
         if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
-            c = u'?';
+            text[to++] = u'?';
+        else if ((c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE)
+            text[to++] = kReplacement;
+        else if (pair)
+            AppendUtf16At(text, to, c);
+        else
+            text[to++] = static_cast<char16_t>(c);
+    }
+    text.resize(to);
 }
 
 } // namespace unicode

@@ -20,9 +20,10 @@ std::u16string Utf8ToUtf16Escaped(std::string_view bytes);
 std::string Utf16ToUtf8Escaped(std::u16string_view text);
 // Whether the text holds such an escaped byte.
 bool HasEscapedBytes(std::u16string_view text);
-// Control characters (C0, DEL, C1) become '?': for one line of a report
-// taken from outside the program, so that no line break or terminal escape
-// passes through it.
+// Control characters (C0, DEL, C1) become '?', and noncharacters (U+FDD0 to
+// U+FDEF, U+xFFFE and U+xFFFF) U+FFFD, as malformed UTF-8 does: for one line
+// of a report taken from outside the program, so that no line break or
+// terminal escape passes through it, and the journal takes it as text.
 void ReplaceControlCharacters(std::u16string &text);
 // Whether every character is ASCII: such text has the same bytes in every
 // character set a locale can have.

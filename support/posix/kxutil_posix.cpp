@@ -22,6 +22,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -555,12 +556,37 @@ int WriteAllTo(int fd, std::string_view bytes) {
     return 0;
 }
 
+// The old report's access ACL goes with its mode (the group bits are then its
+// mask): a report readable by a named group alone must not become readable
+// by its owning group. Where the old one has none, neither has the new one,
+// whatever the directory's default ACL gave it.
+int KeepAccessAcl(int fd, const char *target, std::string &why) {
+    constexpr const char *kAcl = "system.posix_acl_access";
+    std::vector<char> acl(256);
+    ssize_t size;
+    while ((size = lgetxattr(target, kAcl, acl.data(), acl.size())) < 0 && errno == ERANGE &&
+           acl.size() < (1u << 20))
+        acl.resize(acl.size() * 4);
+    if (size < 0 && errno != ENODATA && errno != EOPNOTSUPP) {
+        const int error = errno;
+        why = "its access control list cannot be read";
+        return error;
+    }
+    if (size < 0)
+        return fremovexattr(fd, kAcl) == 0 || errno == ENODATA || errno == EOPNOTSUPP ? 0 : errno;
+    if (fsetxattr(fd, kAcl, acl.data(), static_cast<std::size_t>(size), 0) == 0)
+        return 0;
+    const int error = errno;
+    why = "its access control list cannot be kept here";
+    return error;
+}
+
 // The new report keeps the old one's owner and group where the program may
 // set them, and its permission bits without fail: a file system that will
 // not take them (one that refuses chmod) would make the new report more
 // readable than the old one, so that is a failure to replace it. A new
 // report gets 0666 less the umask; the temporary file is 0600 until then.
-int GiveAccess(int fd, const struct stat *old, std::string &why) {
+int GiveAccess(int fd, const char *target, const struct stat *old, std::string &why) {
     if (old == nullptr) {
         // The umask, read by setting it and setting it back (syscall(): an
         // import less for every run to look up).
@@ -581,7 +607,7 @@ int GiveAccess(int fd, const struct stat *old, std::string &why) {
     if (fstat(fd, &now) != 0)
         return errno;
     if ((now.st_mode & 0777) == wanted)
-        return 0;
+        return KeepAccessAcl(fd, target, why);
     char text[96];
     std::snprintf(text, sizeof text, "its permissions (%04o) cannot be kept here (%04o)",
                   static_cast<unsigned>(wanted), static_cast<unsigned>(now.st_mode & 0777));
@@ -682,7 +708,8 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
         return failure(errno, {});
     int error = WriteAllTo(fd, bytes);
     if (error == 0)
-        error = GiveAccess(fd, replacing && S_ISREG(old.st_mode) ? &old : nullptr, why);
+        error =
+            GiveAccess(fd, target.c_str(), replacing && S_ISREG(old.st_mode) ? &old : nullptr, why);
     if (error == 0 && fsync(fd) != 0)
         error = errno;
     if (error == 0 && !named)

@@ -79,8 +79,12 @@ std::string NoDisplayDetail(const char *why) {
            " (QT_QPA_PLATFORM=" + qgetenv("QT_QPA_PLATFORM").toStdString() + ")";
 }
 
+// What the user asked for, in the words the program's other errors use: a
+// platform that cannot start ends the program before the caller hears of it.
+const char *g_showing = "showing a message box";
+
 [[noreturn]] void EndWithoutADisplay(const char *why) {
-    kxWriteErrorLine(kxRunTimeErrorLine("opening the display", -ENXIO, NoDisplayDetail(why)));
+    kxWriteErrorLine(kxRunTimeErrorLine(g_showing, -ENXIO, NoDisplayDetail(why)));
     _exit(1);
 }
 
@@ -95,11 +99,17 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext &context, const QStrin
         g_qtDefaultHandler(type, context, message);
 }
 
+// The platform plug-ins that start without fail but show nobody a window: a
+// box there would wait for ever for a click that cannot come.
+bool ShowsNothing(const std::string &platform) {
+    return platform == "offscreen" || platform == "minimal" || platform == "vkkhrdisplay";
+}
+
 // Whether Qt has somewhere to show a window: a platform that needs no
-// display server (offscreen, vnc, ...), or an X11 or Wayland display named.
+// display server (linuxfb, vnc, ...), or an X11 or Wayland display named.
 bool DisplayNamed() {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
+    const std::string platform = PlatformName();
+    if (!platform.empty() && platform.rfind("xcb", 0) != 0 && platform.rfind("wayland", 0) != 0)
         return true;
     return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty();
 }
@@ -139,31 +149,38 @@ void ApplyWindowIcon() {
     }
 }
 
-Status StartApplication() {
+// The application is the program's own, or one its host (a test) made.
+Status StartApplication(const char *showing) {
     if (g_application)
         return kOk;
-    if (!DisplayNamed())
-        return Fail(ENXIO, "cannot open a display: none is named");
-    g_qtDefaultHandler = qInstallMessageHandler(OnQtMessage);
-    g_starting = true;
-    g_application = new QApplication(g_qtArgc, g_qtArgv);
+    g_showing = showing;
+    g_application = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (g_application == nullptr) {
+        if (!DisplayNamed())
+            return Fail(ENXIO, "cannot open a display: none is named");
+        if (ShowsNothing(PlatformName()))
+            return Fail(ENXIO, NoDisplayDetail("shows no window to anyone"));
+        g_qtDefaultHandler = qInstallMessageHandler(OnQtMessage);
+        g_starting = true;
+        g_application = new QApplication(g_qtArgc, g_qtArgv);
+        g_starting = false;
+    }
     g_icons = new std::vector<QIcon>;
-    g_starting = false;
     // A plug-in that starts without a screen (linuxfb without a frame
     // buffer) would end the program at the first window.
     if (QGuiApplication::primaryScreen() == nullptr)
-        EndWithoutADisplay("has no screen");
+        return Fail(ENXIO, NoDisplayDetail("has no screen"));
     if (!g_windowIconPrefix.empty())
         ApplyWindowIcon();
     return kOk;
 }
 
-Status LoadIconGroup(std::u16string_view groupName, QIcon &icon) {
+Status LoadIconGroup(std::u16string_view groupName, QIcon &icon, const char *showing) {
     const std::string name = unicode::Utf16ToUtf8(groupName);
     const embedded_resources::Resource *group = FindIconGroup(name);
     if (group == nullptr)
         return Fail(ENOENT, "no icon group " + name);
-    if (Status status = StartApplication(); status < 0)
+    if (Status status = StartApplication(showing); status < 0)
         return status;
     icon = IconFromGroup(*group);
     if (icon.isNull())
@@ -213,7 +230,8 @@ Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view iconPrefix
 
 Status kxLoadResIcon(std::u16string_view groupName, Picture &picture) {
     QIcon icon;
-    if (Status status = LoadIconGroup(groupName, icon); status < 0)
+    // The program loads an icon for one box only: the About box.
+    if (Status status = LoadIconGroup(groupName, icon, "showing the About box"); status < 0)
         return status;
     g_icons->push_back(icon);
     picture.Handle = g_icons->size();
@@ -222,7 +240,7 @@ Status kxLoadResIcon(std::u16string_view groupName, Picture &picture) {
 
 Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::int32_t &result) {
     QIcon icon;
-    if (Status status = LoadIconGroup(iconGroup, icon); status < 0)
+    if (Status status = LoadIconGroup(iconGroup, icon, "showing a message box"); status < 0)
         return status;
     QMessageBox box;
     box.setObjectName(QStringLiteral("kxMsgBox"));
@@ -249,7 +267,7 @@ Status kxShellAboutA(WindowHandle, std::string_view appText, std::string_view ot
         return status;
     if (Status status = kxGetHostOSFullName(0, -1, systemName); status < 0)
         return status;
-    if (Status status = StartApplication(); status < 0)
+    if (Status status = StartApplication("showing the About box"); status < 0)
         return status;
     if (icon == 0 || icon > g_icons->size())
         return Fail(EINVAL, "no such icon handle");

@@ -83,27 +83,3 @@ TEST(ConsoleUsage, ARenamedCopyNamesItselfAndItsReportFile) {
     EXPECT_EQ(e2e::DirectoryEntries(directory),
               (std::vector<std::string>{"SysProbe.TXT", "SysProbe.bin"}));
 }
-
-// No standard output, or a reader that has gone, ends the run quietly; a
-// write that fails is a run-time error.
-TEST(ConsoleOutput, AFailingStandardOutputIsReportedAClosedOneIsNot) {
-    const struct {
-        e2e::Invocation::StdOut mode;
-        int exitStatus;
-        std::string err;
-    } cases[] = {
-        {e2e::Invocation::StdOut::kClosed, 0, ""},
-        {e2e::Invocation::StdOut::kReaderGone, 0, ""},
-        {e2e::Invocation::StdOut::kDevFull, 1,
-         "OrbelleC: run-time error: writing to standard output failed "
-         "(status -28: standard output: No space left on device)\n"},
-    };
-    for (const auto &expected : cases) {
-        e2e::Invocation run{{"/I"}};
-        run.stdOut = expected.mode;
-        const e2e::Result result = Execute(run);
-        EXPECT_EQ(result.signal, 0) << static_cast<int>(expected.mode);
-        EXPECT_EQ(result.exitStatus, expected.exitStatus) << static_cast<int>(expected.mode);
-        EXPECT_EQ(result.err, expected.err) << static_cast<int>(expected.mode);
-    }
-}

@@ -32,18 +32,20 @@ nodisplay() {  # dir args...: run in dir with no display, core dumps enabled
 }
 
 # Every way of having no screen: none named, a frame buffer that is not
-# there, a platform plug-in that does not exist.
+# there, a platform plug-in that does not exist or that shows nobody a window.
 for way in "none|cannot open a display" \
            "linuxfb:fb=/dev/orbelle-no-fb|the Qt platform plug-in 'linuxfb' has no screen" \
-           "orbelle-no-platform|the Qt platform plug-in 'orbelle-no-platform' cannot start"; do
+           "orbelle-no-platform|the Qt platform plug-in 'orbelle-no-platform' cannot start" \
+           "offscreen|'offscreen' shows no window" "minimal|'minimal' shows no window" \
+           "vkkhrdisplay|'vkkhrdisplay' shows no window"; do
     platform=${way%%|*} words=${way#*|} name="no display /A"
     [ "$platform" = none ] || name="QT_QPA_PLATFORM=$platform /A"
     if [ "$platform" = none ]; then nodisplay "$TMP/nodisplay" /A
     else QT_PLATFORM=$platform nodisplay "$TMP/nodisplay" /A; fi
     status=$?
     if [ "$status" -ne 1 ]; then report "$name" "exit status $status, expected 1"
-    elif [ "$(wc -l <"$TMP/err")" -ne 1 ] || ! grep -q -F "failed (status -6: cannot open a display" "$TMP/err" ||
-         ! grep -q -F "$words" "$TMP/err"; then
+    elif [ "$(wc -l <"$TMP/err")" -ne 1 ] || ! grep -q -F "$words" "$TMP/err" ||
+         ! grep -q -F "error: showing the About box failed (status -6: cannot open a display" "$TMP/err"; then
         report "$name" "stderr is not one line saying '$words': $(head -c 300 "$TMP/err")"
     elif compgen -G "$TMP/nodisplay/core*" >/dev/null; then report "$name" "core file written"
     else report "$name"; fi

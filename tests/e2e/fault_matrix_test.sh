@@ -2,7 +2,7 @@
 # Fault matrix of the console program: what it does when the world around it
 # goes wrong. Its groups, one file each in fault_matrix/ and one CTest test
 # each (fault_matrix_<group>):
-#   report_file      a. the report file cannot be written;
+#   report_file      a. the report file cannot be written (and files_test.cpp);
 #   system_files     b. /proc/meminfo, os-release and the processor list
 #                       unreadable, empty, garbled or missing;
 #   arguments        c. hostile argument texts;
@@ -214,6 +214,7 @@ junk() {   # SEED COUNT: COUNT pseudo-random bytes (NULs included), reproducible
     RANDOM=$1
     for ((i = 0; i < $2; i++)); do printf -v 'parts[i]' '\\%03o' $((RANDOM & 255)); done
     local IFS=
+    # shellcheck disable=SC2059 # the format is the bytes' escapes, made above
     printf "${parts[*]}"
 }
 
@@ -240,6 +241,7 @@ reference_runs() {   # the normal outputs the cases compare against
     for what in usage:/? v:/I:V full: about:/A; do
         args=${what#*:}
         DIR=$WORK/ref/${what%%:*}; why=()
+        # shellcheck disable=SC2086 # the words are the arguments (set -f: '/?' is no pattern)
         run "$DIR" "$BIN" $args
         expect_status 0; expect_no_err
         [[ $(tail -c 1 -- "$DIR/out") == "" ]] && ! grep -qa "$CR" -- "$DIR/out" ||
@@ -265,7 +267,7 @@ main() {
     BIN=${1:-}
     local group=${2:-} tool missing=()
     for tool in unshare mount setpriv timeout mkfifo env cmp dd stat find awk grep sed od uname strace python3 \
-        taskset readelf fusefat mkfs.vfat mkfs.xfs truncate iconv localedef; do
+        taskset readelf fusefat mkfs.vfat mkfs.xfs truncate iconv localedef setfacl getfacl; do
         command -v "$tool" >/dev/null || missing+=("$tool")
     done
     ((${#missing[@]} == 0)) || setup_failure "required tools not found: ${missing[*]}"
@@ -282,8 +284,8 @@ main() {
     # shellcheck source=/dev/null
     source "${SELF%/*}/fault_matrix/$group.sh"
     NAME=$(basename -- "$BIN"); NAME=${NAME%.*}
-    REPORT=$NAME.TXT
-    UNAME="$(uname -s) $(uname -r) $(uname -m)"
+    # shellcheck disable=SC2034 # REPORT and UNAME: for the group's cases, sourced above
+    REPORT=$NAME.TXT UNAME="$(uname -s) $(uname -r) $(uname -m)"
     export LC_ALL=C.UTF-8
     unset LANG LANGUAGE
     ulimit -c 0   # the signals that dump core leave no core file behind

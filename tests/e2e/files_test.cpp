@@ -94,17 +94,6 @@ TEST(ReportFile, AShorterReportReplacesALongerOneWhole) {
     EXPECT_EQ(e2e::DirectoryEntries(directory), std::vector<std::string>{"OrbelleC.TXT"});
 }
 
-TEST(ReportFile, ASymlinkAtTheNameIsReplacedNotFollowed) {
-    const std::string directory = e2e::TemporaryDirectory();
-    const std::string elsewhere = e2e::TemporaryDirectory() + "/precious.txt";
-    e2e::WriteFile(elsewhere, "keep me");
-    std::filesystem::create_symlink(elsewhere, directory + "/OrbelleC.TXT");
-    EXPECT_EQ(Execute({{"/I:V /F"}, "C.UTF-8", directory}).exitStatus, 0);
-    EXPECT_EQ(e2e::ReadFile(elsewhere), "keep me");
-    EXPECT_FALSE(std::filesystem::is_symlink(directory + "/OrbelleC.TXT"));
-    EXPECT_EQ(e2e::ReadFile(directory + "/OrbelleC.TXT").substr(0, kTitleLine.size()), kTitleLine);
-}
-
 TEST(ReportFile, AnUnwritableDirectoryIsARunTimeErrorAndTheOldReportStays) {
     ASSERT_EQ(geteuid(), 0u) << "this test drops to an unprivileged user and must start as root";
     const std::string directory = e2e::TemporaryDirectory();
@@ -124,18 +113,4 @@ TEST(ReportFile, AnUnwritableDirectoryIsARunTimeErrorAndTheOldReportStays) {
     run.directory = "/";
     EXPECT_EQ(Execute(run).err, "OrbelleC: run-time error: writing the report file failed (status "
                                 "-13: /OrbelleC.TXT: Permission denied)\n");
-}
-
-TEST(ReportFile, ADirectoryAtTheNameIsARunTimeErrorAndNothingIsLeftBehind) {
-    const std::string directory = e2e::TemporaryDirectory();
-    std::filesystem::create_directory(directory + "/OrbelleC.TXT");
-    const e2e::Result result = Execute({{"/F"}, "C.UTF-8", directory});
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.err.rfind(
-                  "OrbelleC: run-time error: writing the report file failed (status -21: ", 0),
-              0u)
-        << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
-    EXPECT_EQ(e2e::DirectoryEntries(directory), std::vector<std::string>{"OrbelleC.TXT"});
-    EXPECT_TRUE(std::filesystem::is_empty(directory + "/OrbelleC.TXT"));
 }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -104,14 +105,16 @@ TEST(Unicode, EscapedBytesAndControlCharacters) {
     }
     EXPECT_FALSE(unicode::IsAscii(std::string("\x80")));
     EXPECT_FALSE(unicode::IsAscii(u"\x80"));
-    // Control characters of C0, DEL and C1 become question marks.
-    std::u16string text = u"\x1F \x7E\x7F\x80\x9F\xA0";
+    // Control characters of C0, DEL and C1 become question marks, noncharacters U+FFFD.
+    std::u16string text = u"\x1F \x7E\x7F\x80\x9F\xA0\xFDCF\xFDD0\xFDEF\xFFFE\xFFFF"
+                          u"\xD83F\xDFFE\xD83F\xDFFD\xDBFF\xDFFF";
     unicode::ReplaceControlCharacters(text);
-    EXPECT_EQ(text, u"? \x7E???\xA0");
+    EXPECT_EQ(text, u"? \x7E???\xA0\xFDCF\xFFFD\xFFFD\xFFFD\xFFFD\xFFFD\xD83F\xDFFD\xFFFD");
     // Also in the error line, whatever its detail holds.
     const std::u16string line = kxutil::kxRunTimeErrorLine("reading x", -5, "a\x1B\nb\xC2\x9B");
     EXPECT_EQ(line.substr(line.find(u':')),
               u": run-time error: reading x failed (status -5: a??b?)");
+    EXPECT_EQ(kxutil::kxDescribeStatus(kxutil::kErrRange), std::strerror(ERANGE));
 }
 
 // Only regular files of at most 1 MiB are read, and no descriptor is left open.
@@ -147,4 +150,9 @@ TEST(SystemFiles, SmallRegularFilesOnlyAndNoDescriptorLeftOpenBaseNamesAndConver
                   true, ascii),
               0);
     EXPECT_EQ(ascii, "a??????z");
+    // A field name journald would take as its own, or not at all, is refused before sending.
+    std::int32_t unused = 0;
+    const std::string names[] = {"_SOURCE", "0X", "9X", "Ab", "A-B", std::string(65, 'A')};
+    for (const std::string &name : names)
+        EXPECT_EQ(kxutil::kxLogInfo(u"x", {{name, u"v"}}, unused), -EINVAL) << name;
 }

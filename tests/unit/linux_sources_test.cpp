@@ -174,9 +174,12 @@ TEST(OsRelease, UnquotesAndUnescapes) {
 TEST(CpuList, RangesBecomeAMaskAndACountOfEveryProcessor) {
     const struct {
         const char *list;
-        std::uint64_t mask;
-        std::uint32_t count;
+        std::uint64_t mask, count;
     } rows[] = {{"0-1\n", 0b11u, 2},
+                {"0,0,0", 1, 1},
+                {"5-9,0-6,2,70,8-8", 0b1111111111u, 11},
+                {"0-4294967295", UINT64_MAX, 1ull << 32},
+                {"1-18446744073709551615,0-5", UINT64_MAX, UINT64_MAX},
                 {"0,2-3,5", 0b101101u, 4},
                 {"0-127", UINT64_MAX, 128},
                 {"0-63,100,4094-4095\n", UINT64_MAX, 67},
@@ -184,7 +187,7 @@ TEST(CpuList, RangesBecomeAMaskAndACountOfEveryProcessor) {
                 {"3-3", 0b1000u, 1},
                 {"63-65", 1ull << 63, 3}};
     for (const auto &row : rows) {
-        std::uint32_t count = 0;
+        std::uint64_t count = 0;
         EXPECT_EQ(ParseCpuList(row.list, &count), row.mask) << row.list;
         EXPECT_EQ(count, row.count) << row.list;
     }

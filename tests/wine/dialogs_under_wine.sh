@@ -33,6 +33,7 @@ mkdir -p "$SHOTS" && SHOTS=$(realpath "$SHOTS")
 [ -f "$BUILD/Orbelle.exe" ] || { report setup "$BUILD/Orbelle.exe is missing: run make windows"; setup_ok=0; }
 [ "$setup_ok" -eq 1 ] || finish
 start_x11_session
+# shellcheck disable=SC2317 # called by x11_session.sh's finish
 before_cleanup() { "$WINE_PREFIX_TOOL" stop "$WINEPREFIX"; }
 "$WINE_PREFIX_TOOL" start "$WINEPREFIX" >"$TMP/wine-prefix.log" 2>&1 ||
     { report setup "Wine did not start: $(tail -n 3 "$TMP/wine-prefix.log")"; setup_ok=0; finish; }

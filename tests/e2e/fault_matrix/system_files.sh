@@ -117,30 +117,47 @@ expect_version() {   # EXACT|MATCH|ALONE PRETTY ALONE_OK(yes|no)
     expect_entries "$DIR/cwd"
 }
 
-case_cpu_online_fifo() {
+case_cpu_online() {   # each row FILE:COUNT, no COUNT for the error naming the file
+    local row file count
     new_case
-    run "$DIR" unshare --mount --propagation private bash "$SELF" \
-        --bind "$WORK/fifo" /sys/devices/system/cpu/online -- "$BIN_COPY" /I:PI
-    expect_status 1; expect_no_out; expect_fast; expect_error_line /sys/devices/system/cpu/online
+    for row in "fifo:" "0-2147483646:2147483647" "0-2147483647:" "0-4294967295:" "3,1,3,1:2"; do
+        file=$DIR/online count=${row##*:}
+        [[ $row == fifo:* ]] && file=$WORK/fifo || printf '%s\n' "${row%:*}" >"$file"
+        run "$DIR" unshare --mount --propagation private bash "$SELF" \
+            --bind "$file" /sys/devices/system/cpu/online -- "$BIN_COPY" /I:PI
+        if [[ -n $count ]]; then
+            expect_status 0; expect_no_err
+            grep -a -q -E "^Number of processors: *$count\$" -- "$DIR/out" ||
+                why+=("${row%:*}: not $count processors: $(excerpt "$DIR/out" 300)")
+        else
+            expect_status 1; expect_no_out; expect_fast; expect_error_line /sys/devices/system/cpu/online
+        fi
+    done
+    grep -a -q -E '^ +0{60}1010$' -- "$DIR/out" ||
+        why+=("3,1,3,1 (the last): the mask is not 1010: $(excerpt "$DIR/out" 300)")
     expect_entries "$DIR/cwd"
-    report "b19 /sys/devices/system/cpu/online is a FIFO: '/I:PI' fails naming it, no wait" "${why[@]}"
+    report "b19 /sys/devices/system/cpu/online a FIFO (no wait), '3,1,3,1' (two CPUs), '0-2147483646' (the most a\
+ count holds), '0-2147483647' and '0-4294967295' (more): '/I:PI' counts or fails naming it" "${why[@]}"
 }
 
 case_no_sys() {   # an empty /sys (ENOENT), and one whose devices is a file (ENOTDIR)
-    local sys
+    local sys pin want last zeros
     new_case
+    last=$(taskset -cp $$ | sed 's/.*[ ,-]//') zeros=$(printf '%063d' 0)   # the last CPU this test may use
     mkdir -p "$DIR/empty" "$DIR/flat" && : >"$DIR/flat/devices"
-    for sys in empty flat; do
+    for sys in empty flat; do   # flat: not pinned, as many as nproc counts in the same mask
+        [[ $sys == empty ]] && pin=(taskset -c "$last") want=1 || pin=() want=$(nproc)
         run "$DIR" unshare --mount --propagation private bash "$SELF" --bind "$DIR/$sys" /sys -- \
-            taskset -c 0 "$BIN_COPY" /I:PI
+            "${pin[@]}" "$BIN_COPY" /I:PI
         expect_status 0; expect_no_err
-        grep -a -q '^Number of processors: *1$' -- "$DIR/out" ||
-            why+=("$sys /sys: not one processor: $(excerpt "$DIR/out" 300)")
-        grep -a -q -E '^ +0{63}1$' -- "$DIR/out" ||
-            why+=("$sys /sys: the mask is not processor 0 alone: $(excerpt "$DIR/out" 300)")
+        grep -a -q "^Number of processors: *$want\$" -- "$DIR/out" ||
+            why+=("$sys /sys: not $want processor(s): $(excerpt "$DIR/out" 300)")
+        [[ $sys == flat ]] || ((last > 63)) || grep -a -q -E "^ +${zeros:0:63-last}1${zeros:0:last}\$" -- "$DIR/out" ||
+            why+=("$sys /sys: the mask is not processor $last alone: $(excerpt "$DIR/out" 300)")
     done
     expect_entries "$DIR/cwd"
-    report "b20 without /sys (or with /sys/devices a file), 'taskset -c 0' '/I:PI': the affinity mask, one processor" "${why[@]}"
+    report "b20 without /sys (or with /sys/devices a file), '/I:PI': the affinity mask (pinned to the last CPU: that \
+one alone)" "${why[@]}"
 }
 
 case_osrel() {   # LABEL FILE EXACT|MATCH|ALONE PRETTY ALONE_OK [nobody]
@@ -187,6 +204,7 @@ run_group() {
     { junk 11 1500; printf '\nPRETTY_NAME="'; junk 12 200; printf '"\n'; junk 13 1500; } >"$WORK/osrel.junk"
     { printf 'PRETTY_NAME="Big OS"\n'; head -c 2097152 /dev/zero | tr '\0' '#'; printf '\n'; } >"$WORK/osrel.big"
     printf 'NAME=x\nPRETTY_NAME=""\n' >"$WORK/osrel.empty"
+    printf 'PRETTY_NAME="A\xef\xbf\xbeB\xef\xb7\x90C\xf0\x9f\xbf\xbfD\xef\xb7\xafE"\n' >"$WORK/osrel.nonchars"
     cp -- "$WORK/osrel.good" "$WORK/osrel.closed"; chmod 0000 "$WORK/osrel.closed"
     ((${#OSREL_TARGETS[@]} > 0)) || setup_failure "neither /etc/os-release nor /usr/lib/os-release exists to bind over"
 
@@ -213,8 +231,10 @@ run_group() {
     case_osrel "b15 os-release of 2 MiB, '/I:V'" "$WORK/osrel.big" EXACT "Big OS" yes
     case_osrel "b18 os-release is a FIFO: uname alone, no wait" "$WORK/fifo" ALONE "" yes
     case_osrel "b21 PRETTY_NAME empty: uname alone, '/I:V'" "$WORK/osrel.empty" ALONE "" yes
+    case_osrel "b22 PRETTY_NAME with U+FFFE, U+FDD0, U+1FFFF, U+FDEF: U+FFFD each, as the journal takes it" \
+        "$WORK/osrel.nonchars" EXACT $'A\xef\xbf\xbdB\xef\xbf\xbdC\xef\xbf\xbdD\xef\xbf\xbdE' no
     case_osrel "b16 neither os-release readable (mode 0000, uid 65534): uname alone, '/I:V'" \
         "$WORK/osrel.closed" ALONE "" yes nobody
-    case_cpu_online_fifo
+    case_cpu_online
     case_no_sys
 }
