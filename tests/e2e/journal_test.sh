@@ -175,6 +175,7 @@ case_no_journal() {   # NAME SOCKET(none|stale|full|refused) WORDS [RUNNER...]: 
     elif [[ $stale == full ]]; then
         python3 "$HELPER" full /run/systemd/journal/socket "$RUN_LIMIT" >"$dir/full" &
         listener=$!
+        # shellcheck disable=SC2016 # $0 is the inner shell's: the file named after the script
         timeout 10 bash -c 'until [[ -s $0 ]]; do sleep 0.1; done' "$dir/full" ||
             { kill "$listener"; report "$name" "cannot fill the journal socket"; return; }
     fi
