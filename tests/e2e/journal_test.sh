@@ -146,18 +146,19 @@ case_memory_cgroup() {   # NAME KIND
 }
 
 # A system name that tries to end its field and add others: a line break
-# and '=' in os-release's PRETTY_NAME, seen through a private mount.
+# and '=' in os-release's PRETTY_NAME, seen through a private mount. Its
+# letter beyond ASCII (and below U+0100) reaches the field as UTF-8.
 case_crafted_os_release() {   # NAME
     local dir="$WORK/os-release" u
     mkdir -p "$dir"
     printf '%s\n' 'NAME=Crafted' \
-        'PRETTY_NAME="Crafted=OS'$'\r''ORBELLE_OS_BITNESS=16' \
+        'PRETTY_NAME="Crafted=OS é'$'\r''ORBELLE_OS_BITNESS=16' \
         'MESSAGE_ID=00000000000000000000000000000000' \
         'ORBELLE_PROCESSOR_COUNT=999"' >"$dir/os-release"
     mount --bind "$dir/os-release" /etc/os-release || { report "$1" "cannot mount os-release"; return; }
     u=$(uname -srm)
     # The reader takes the value's first line; a control character shows as '?'.
-    OS_NAME="Crafted=OS?ORBELLE_OS_BITNESS=16, $u" case_journal "$1" "$BIN" "$NAME" /E /I:V
+    OS_NAME="Crafted=OS é?ORBELLE_OS_BITNESS=16, $u" case_journal "$1" "$BIN" "$NAME" /E /I:V
     umount /etc/os-release
 }
 
