@@ -73,13 +73,13 @@ void DispatchCommandLine();
 // Report assembly
 void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
                         std::u16string_view value);
+// Total page file less the available: a RunTimeError where it is no finite number.
+double SwapInUse(const kxutil::MemoryStatusRecord &memory);
 void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
                 const kxutil::MemoryStatusRecord &memory, bool hostIs64,
                 std::u16string_view systemName);
-// The report's facts as exact values, for the event log: its kind, the
-// program's version, then every fact in a fixed order, reported where the
-// template holds its placeholder (the memory limit's two where it holds the
-// total physical memory's and that total is a memory cgroup's limit).
+// The facts of the table (facts.h) as exact values, for the event log, each
+// reported where the template holds its placeholder.
 std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view reportTemplate,
                                            const kxutil::SystemInfoRecord &system,
                                            const kxutil::MemoryStatusRecord &memory, bool hostIs64,

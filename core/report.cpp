@@ -1,3 +1,4 @@
+#include "facts.h"
 #include "modMain.h"
 #include "orbelle_version.h"
 #include "unicode.h"
@@ -63,6 +64,8 @@ void ReplaceMask(std::u16string &text, std::u16string_view placeholder, std::uin
     ReplacePlaceholder(text, placeholder, value);
 }
 
+} // namespace
+
 // The difference of two finite doubles is finite unless it overflowed, and
 // an infinite or NaN operand gives an infinite or NaN result: one test
 // catches every floating-point error here.
@@ -72,6 +75,37 @@ double SwapInUse(const kxutil::MemoryStatusRecord &memory) {
         throw RunTimeError{"subtracting the available page file from the total", -33,
                            "floating-point error"};
     return used;
+}
+
+namespace {
+
+void ShowFact(std::u16string &text, const Fact &fact, const Reading &reading) {
+    if (fact.shown == Shown::kNot)
+        return;
+    if (fact.shown == Shown::kProcessor) {
+        DescribeProcessor(text, reading.system.wProcessorArchitecture,
+                          reading.system.wProcessorLevel, reading.system.wProcessorRevision);
+        return;
+    }
+    const FactValue value = fact.value(reading);
+    switch (fact.shown) {
+    case Shown::kNumber:
+        ReplaceNumber(text, fact.placeholder, static_cast<std::uint32_t>(value.integer));
+        return;
+    case Shown::kByteSize: ReplaceByteSize(text, fact.placeholder, value.bytes); return;
+    case Shown::kUnsignedSize:
+        ReplaceUnsignedSize(text, fact.placeholder, static_cast<std::uint32_t>(value.integer));
+        return;
+    case Shown::kAddress:
+        ReplaceAddress(text, fact.placeholder, static_cast<std::uintptr_t>(value.integer));
+        return;
+    case Shown::kMask:
+        ReplaceMask(text, fact.placeholder, static_cast<std::uintptr_t>(value.integer));
+        return;
+    case Shown::kText: ReplacePlaceholder(text, fact.placeholder, value.text); return;
+    case Shown::kNot:
+    case Shown::kProcessor: return;
+    }
 }
 
 } // namespace
@@ -84,29 +118,14 @@ void ReplacePlaceholder(std::u16string &text, std::u16string_view placeholder,
         text.replace(at, placeholder.size(), value);
 }
 
-// Every step runs for every kind, in this order, each on the result of the
-// one before; the system's name comes last and is never searched.
+// Every fact the text shows, in the table's order, each step on the result
+// of the one before.
 void FillReport(std::u16string &text, const kxutil::SystemInfoRecord &system,
                 const kxutil::MemoryStatusRecord &memory, bool hostIs64,
                 std::u16string_view systemName) {
-    ReplaceNumber(text, u"%01", memory.dwMemoryLoad);
-    ReplaceByteSize(text, u"%02", memory.ullAvailPhys);
-    ReplaceByteSize(text, u"%03", memory.ullTotalPhys);
-    ReplaceByteSize(text, u"%04", memory.ullAvailPageFile);
-    ReplaceByteSize(text, u"%05", memory.ullTotalPageFile);
-    ReplaceByteSize(text, u"%06", memory.ullAvailVirtual);
-    ReplaceByteSize(text, u"%07", memory.ullTotalVirtual);
-    ReplaceByteSize(text, u"%08", SwapInUse(memory));
-    ReplaceUnsignedSize(text, u"%10", system.dwPageSize);
-    ReplaceUnsignedSize(text, u"%11", system.dwAllocationGranularity);
-    ReplaceAddress(text, u"%12", system.lpMinimumApplicationAddress);
-    ReplaceAddress(text, u"%13", system.lpMaximumApplicationAddress);
-    DescribeProcessor(text, system.wProcessorArchitecture, system.wProcessorLevel,
-                      system.wProcessorRevision);
-    ReplaceNumber(text, u"%23", system.dwNumberOfProcessors);
-    ReplaceMask(text, u"%24", system.dwActiveProcessorMask);
-    ReplacePlaceholder(text, u"%30", hostIs64 ? u"64" : u"32");
-    ReplacePlaceholder(text, u"%32", systemName);
+    const Reading reading{system, memory, hostIs64, systemName, {}};
+    for (const Fact &fact : kFacts)
+        ShowFact(text, fact, reading);
 }
 
 namespace {
@@ -140,60 +159,44 @@ std::u16string KindName(ReportKind kind) {
     return u"all";
 }
 
+std::u16string ExactText(const Fact &fact, const Reading &reading) {
+    const FactValue value = fact.value(reading);
+    switch (fact.exact) {
+    case Exact::kInteger: return IntegerText(value.integer);
+    case Exact::kByteCount: return ByteCountText(value.bytes);
+    case Exact::kText: break;
+    }
+    return std::u16string(value.text);
+}
+
 } // namespace
 
-// The report's facts in a fixed order, the same for every kind: the
+// Every fact of the table, in its order, the same for every kind: the
 // journal takes the reported ones by name, and the Windows event takes them
-// all by position, field n of this list being insertion string n + 1 (the
-// text is the first), with an empty string for a fact the kind does not
-// report. This list is the position table of docs/FLEET.md and OrbelleC(1):
-// a new fact goes at its end.
+// all by position, with an empty string for a fact the kind does not report.
 std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view reportTemplate,
                                            const kxutil::SystemInfoRecord &system,
                                            const kxutil::MemoryStatusRecord &memory, bool hostIs64,
                                            std::u16string_view systemName) {
-    std::vector<kxutil::LogField> fields = {
-        {"ORBELLE_REPORT_KIND", KindName(kind)},
-        {"ORBELLE_VERSION", unicode::AsciiToUtf16(ORBELLE_VERSION_FULL)}};
+    const std::u16string kindName = KindName(kind);
+    const Reading reading{system, memory, hostIs64, systemName, kindName};
     // The placeholders the template holds, found in one pass: "%" and two digits.
     bool holds[100] = {};
+    const auto digit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
     for (std::size_t i = 0; i + 2 < reportTemplate.size(); ++i)
-        if (reportTemplate[i] == u'%' && reportTemplate[i + 1] >= u'0' &&
-            reportTemplate[i + 1] <= u'9' && reportTemplate[i + 2] >= u'0' &&
-            reportTemplate[i + 2] <= u'9')
+        if (reportTemplate[i] == u'%' && digit(reportTemplate[i + 1]) &&
+            digit(reportTemplate[i + 2]))
             holds[(reportTemplate[i + 1] - u'0') * 10 + (reportTemplate[i + 2] - u'0')] = true;
-    const auto add = [&](bool reported, std::string_view field, std::u16string value) {
-        fields.push_back({field, reported ? std::move(value) : std::u16string(), reported});
-    };
-    add(holds[1], "ORBELLE_MEMORY_LOAD_PERCENT", IntegerText(memory.dwMemoryLoad));
-    add(holds[2], "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", ByteCountText(memory.ullAvailPhys));
-    add(holds[3], "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", ByteCountText(memory.ullTotalPhys));
-    add(holds[4], "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES",
-        ByteCountText(memory.ullAvailPageFile));
-    add(holds[5], "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", ByteCountText(memory.ullTotalPageFile));
-    add(holds[6], "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", ByteCountText(memory.ullAvailVirtual));
-    add(holds[7], "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", ByteCountText(memory.ullTotalVirtual));
-    add(holds[8], "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES", ByteCountText(SwapInUse(memory)));
-    add(holds[10], "ORBELLE_PAGE_SIZE_BYTES", IntegerText(system.dwPageSize));
-    add(holds[11], "ORBELLE_ALLOCATION_GRANULARITY_BYTES",
-        IntegerText(system.dwAllocationGranularity));
-    add(holds[12], "ORBELLE_MINIMUM_APPLICATION_ADDRESS",
-        IntegerText(system.lpMinimumApplicationAddress));
-    add(holds[13], "ORBELLE_MAXIMUM_APPLICATION_ADDRESS",
-        IntegerText(system.lpMaximumApplicationAddress));
-    add(holds[20], "ORBELLE_PROCESSOR_ARCHITECTURE", IntegerText(system.wProcessorArchitecture));
-    add(holds[21], "ORBELLE_PROCESSOR_LEVEL", IntegerText(system.wProcessorLevel));
-    add(holds[22], "ORBELLE_PROCESSOR_REVISION", IntegerText(system.wProcessorRevision));
-    add(holds[23], "ORBELLE_PROCESSOR_COUNT", IntegerText(system.dwNumberOfProcessors));
-    add(holds[24], "ORBELLE_PROCESSOR_ACTIVE_MASK", IntegerText(system.dwActiveProcessorMask));
-    add(holds[30], "ORBELLE_OS_BITNESS", hostIs64 ? u"64" : u"32");
-    add(holds[32], "ORBELLE_OS_NAME", std::u16string(systemName));
-    // Where the total physical memory is a memory cgroup's limit, an
-    // inventory is told so, and given the machine's own total.
-    const bool limited = holds[3] && memory.ullMachineTotalPhys > 0;
-    add(limited, "ORBELLE_MEMORY_LIMIT_SOURCE", u"cgroup");
-    add(limited, "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES",
-        ByteCountText(memory.ullMachineTotalPhys));
+    std::vector<kxutil::LogField> fields;
+    fields.reserve(std::size(kFacts));
+    for (const Fact &fact : kFacts) {
+        const std::u16string_view p = fact.placeholder;
+        const bool reported =
+            p.empty() || (holds[(p[1] - u'0') * 10 + (p[2] - u'0')] &&
+                          (!fact.underMemoryLimit || memory.ullMachineTotalPhys > 0));
+        fields.push_back(
+            {fact.field, reported ? ExactText(fact, reading) : std::u16string(), reported});
+    }
     return fields;
 }
 
