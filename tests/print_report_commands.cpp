@@ -1,9 +1,22 @@
-// Prints the reference's 45 report commands, one a line, for the shell tests.
+// Prints the reference's 45 report commands, one a line, for the shell tests;
+// with --facts, the program's table of facts instead: placeholder (or "-"),
+// journal field, Windows event position, and "memory-limit" for a fact
+// reported only under a memory cgroup's limit (else "-"), tab-separated.
+#include "facts.h"
 #include "reference_commands.h"
 
 #include <iostream>
 
-int main() {
+int main(int argc, char **argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "--facts") {
+        for (std::size_t i = 0; i < std::size(modMain::kFacts); ++i) {
+            const modMain::Fact &fact = modMain::kFacts[i];
+            const std::string placeholder(fact.placeholder.begin(), fact.placeholder.end());
+            std::cout << (placeholder.empty() ? "-" : placeholder) << '\t' << fact.field << '\t'
+                      << i + 2 << '\t' << (fact.underMemoryLimit ? "memory-limit" : "-") << '\n';
+        }
+        return 0;
+    }
     for (const auto &command : reference::ReportCommands())
         std::cout << std::string(command.first.begin(), command.first.end()) << '\n';
 }
