@@ -48,27 +48,17 @@ FACTS = {
     "ORBELLE_ALLOCATION_GRANULARITY_BYTES": ["Allocation granularity:"],
     "ORBELLE_MINIMUM_APPLICATION_ADDRESS": ["Minimum application address:"],
     "ORBELLE_MAXIMUM_APPLICATION_ADDRESS": ["Maximum application address:"],
-    "ORBELLE_PROCESSOR_ARCHITECTURE": [], "ORBELLE_PROCESSOR_LEVEL": [],
-    "ORBELLE_PROCESSOR_REVISION": [],
-    "ORBELLE_PROCESSOR_COUNT": ["Number of processors:"],
-    "ORBELLE_PROCESSOR_ACTIVE_MASK": [],
-    "ORBELLE_OS_BITNESS": [], "ORBELLE_OS_NAME": [],
-    "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES": []}
-STAT = ["ORBELLE_MEMORY_LOAD_PERCENT", "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES",
-        "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES",
-        "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES",
-        "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES"]
-LAYOUT = ["ORBELLE_PAGE_SIZE_BYTES", "ORBELLE_ALLOCATION_GRANULARITY_BYTES",
-          "ORBELLE_MINIMUM_APPLICATION_ADDRESS", "ORBELLE_MAXIMUM_APPLICATION_ADDRESS"]
-CPU = ["ORBELLE_PROCESSOR_ARCHITECTURE", "ORBELLE_PROCESSOR_LEVEL", "ORBELLE_PROCESSOR_REVISION",
-       "ORBELLE_PROCESSOR_COUNT", "ORBELLE_PROCESSOR_ACTIVE_MASK"]
-NAME = ["ORBELLE_OS_BITNESS", "ORBELLE_OS_NAME"]
-KIND_FIELDS = {"all": STAT + LAYOUT + CPU + NAME, "version": NAME, "memory-stat": STAT,
-               "memory-info": LAYOUT, "processor-info": CPU,
-               "light-info": STAT[1:3], "light-info-2": STAT[1:3] + [STAT[4]] +
-               ["ORBELLE_MEMORY_USED_PAGE_FILE_BYTES"]}
-# Under a memory cgroup's limit (CGROUP_LIMIT in the environment), with the total.
-LIMIT = ["ORBELLE_MEMORY_LIMIT_SOURCE", "ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES"]
+    "ORBELLE_PROCESSOR_COUNT": ["Number of processors:"]}
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+def kind_fields(kind, limited):
+    """The fields of a kind: the table of facts' (print_report_commands --facts, in the file
+    ORBELLE_FACTS names) whose placeholder the kind's template holds, and those of every kind."""
+    name = {"all": "INFO_ALL", "version": "INFO_VERSION"}.get(kind, kind.upper().replace("-", "_"))
+    holds = re.findall(rb"%[0-9][0-9]", open(os.path.join(ROOT, "resources", "TXT_%s.txt" % name), "rb").read())
+    rows = [line.split("\t") for line in open(os.environ["ORBELLE_FACTS"]).read().splitlines()]
+    return [f for p, f, _, when in rows if p == "-" or p.encode() in holds and (when == "-" or limited)]
+
 UNITS = {"KB": 1 << 10, "MB": 1 << 20, "GB": 1 << 30, "TB": 1 << 40, "PB": 1 << 50, "EB": 1 << 60}
 
 def os_name():
@@ -114,9 +104,8 @@ def check_fields(kind, entry, os_expected, limit=None):
     got = {k: v[0].decode("utf-8", "replace") for k, v in entry.items()}
     names = sorted(k for k in got if k.startswith("ORBELLE_"))
     limit = limit or os.environ.get("CGROUP_LIMIT")
-    limited = limit and "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES" in KIND_FIELDS[kind]
-    expected = sorted(["ORBELLE_REPORT_KIND", "ORBELLE_VERSION"] + KIND_FIELDS[kind] +
-                      (LIMIT if limited else []))
+    expected = sorted(kind_fields(kind, bool(limit)))
+    limited = "ORBELLE_MEMORY_LIMIT_SOURCE" in expected
     if names != expected:
         why.append("fields %s, expected %s" % (names, expected))
     if first(entry, "MESSAGE_ID") != MESSAGE_ID:
@@ -162,8 +151,8 @@ def check_fields(kind, entry, os_expected, limit=None):
     for name, value in numbers.items():
         if name in machine_facts and value != machine_facts[name]:
             why.append("%s=%d, this machine has %d" % (name, value, machine_facts[name]))
-        shown = [labelled[l] for l in FACTS[name] if l in labelled]
-        if not FACTS[name]:
+        shown = [labelled[l] for l in FACTS.get(name, []) if l in labelled]
+        if name not in FACTS:
             continue
         if not shown:
             why.append("%s: the text has no %s line" % (name, FACTS[name]))

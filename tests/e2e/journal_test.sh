@@ -2,9 +2,11 @@
 # End-to-end test of the /E option: the report is sent to a real, private
 # systemd-journald started in its own mount (and PID) namespace, so the
 # host journal is never touched.
-#   usage: bash tests/e2e/journal_test.sh /path/to/OrbelleC [/path/to/Orbelle]
+#   usage: bash tests/e2e/journal_test.sh /path/to/OrbelleC [/path/to/Orbelle] \
+#              [/path/to/print_report_commands]
 # The windowed program, when given, is checked without a display, against
-# the console program's report.
+# the console program's report. The entries' fields are those of the table of facts
+# that print_report_commands prints (without it, the one beside OrbelleC's tests/).
 set -u
 
 TITLE="Brenvik - Pavik system info (console) 1.04.0112"
@@ -414,7 +416,8 @@ signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGALRM]); os.execvp(sys.argv[1
 setup_error() { log "ERROR: $*"; echo "0 passed, 0 failed"; exit 2; }
 
 main() {
-    local bin=${1:-} windowed=${2:-} missing=() tool journald='' remote='' rc passed failed
+    local bin=${1:-} windowed=${2:-} facts=${3:-${1%/*}/tests/print_report_commands} missing=() tool
+    local journald='' remote='' rc passed failed
     for tool in unshare journalctl logger python3 timeout ip openssl setpriv \
         nginx systemd-socket-activate jq; do
         command -v "$tool" >/dev/null || missing+=("$tool")
@@ -434,6 +437,8 @@ main() {
 
     WORK=$(mktemp -d "${TMPDIR:-/tmp}/orbelle-journal.XXXXXX") || setup_error "mktemp failed"
     [[ -n ${KEEP_WORK:-} ]] || trap 'rm -rf -- "$WORK"' EXIT
+    "$facts" --facts >"$WORK/facts" || setup_error "cannot print the table of facts with '$facts'"
+    export ORBELLE_FACTS=$WORK/facts
     # PID namespace + --kill-child: when its first process dies, the kernel
     # kills everything left in it (journald included). The network namespace
     # has its own loopback and nothing else.
