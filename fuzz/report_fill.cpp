@@ -7,22 +7,25 @@
 // TAB, LF and CR, 0x7F and two bytes as a raw UTF-16 unit, and bytes from
 // 0x80 as Windows-1251 (so the real templates are inputs as they stand).
 //
-// Properties: the result equals a reference that applies the 17 steps in
-// order (%01..%08, %10..%13, %20..%22 through DescribeProcessor, %23, %24,
-// %30, %32) with a plain replace-all; RunTimeError comes exactly when a byte
-// count in the record is NaN or infinite (status -34) or "total page file
-// minus available page file" is not finite (status -33); "%32%01" ends as
-// the OS name followed by the memory load, however many placeholders the
-// name holds; the real report templates keep no placeholder; the OS name
+// Properties, for every fact of the table (core/facts.h), not a second list
+// of them: RunTimeError comes exactly when a byte count in the record is NaN
+// or infinite (status -34) or "total page file minus available page file" is
+// not finite (-33); each fact alone is its value in the reference
+// conversions of fuzz_support.h by the table's formatter, and its journal
+// field the exact value; a template whose every "%" starts a fact's
+// placeholder keeps none, nor does a real report template; the text grows
+// by at most a longest value a "%"; "%32%01" ends as the OS name followed by
+// the memory load, however many placeholders the name holds; the OS name
 // holds no control character; the journal's fields of the template are the
-// facts whose placeholders it holds, in order, each value the exact number
-// (with the memory limit's two where it holds %03 and the record has the
-// machine's own total), and every other fact is there unreported and empty.
+// table's facts in its order, reported where it holds their placeholder
+// (the memory limit's two where the record has the machine's own total),
+// each other one empty.
 //
 // The OS name is fuzzed too where the process may have a mount namespace of
 // its own (root): a scratch file is bound over os-release there, in that
 // namespace only, and rewritten for every input. Elsewhere the machine's
 // own name is used.
+#include "facts.h"
 #include "fuzz_support.h"
 #include "modMain.h"
 #include "orbelle_version.h"
@@ -35,7 +38,6 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/utsname.h>
-#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -184,110 +186,114 @@ Outcome Actual(std::u16string text, const kxutil::SystemInfoRecord &system,
     }
 }
 
-Outcome Expected(std::u16string text, const kxutil::SystemInfoRecord &system,
-                 const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
-    const double sizes[] = {memory.ullAvailPhys,     memory.ullTotalPhys,
-                            memory.ullAvailPageFile, memory.ullTotalPageFile,
-                            memory.ullAvailVirtual,  memory.ullTotalVirtual};
-    for (double size : sizes)
+// A RunTimeError exactly where a byte count in the record is NaN or infinite
+// (status -34), or "total page file minus available page file" is not finite (-33).
+std::int32_t ExpectedStatus(const kxutil::MemoryStatusRecord &memory) {
+    for (double size : {memory.ullAvailPhys, memory.ullTotalPhys, memory.ullAvailPageFile,
+                        memory.ullTotalPageFile, memory.ullAvailVirtual, memory.ullTotalVirtual})
         if (!std::isfinite(size))
-            return {true, kxutil::kErrRange, {}};
-    const double swapInUse = memory.ullTotalPageFile - memory.ullAvailPageFile;
-    if (!std::isfinite(swapInUse))
-        return {true, -33, {}};
-
-    auto size = [](double bytes) { return Widen(*fuzz::ByteSize(bytes)); };
-    auto number = [](std::uint32_t value) {
-        return Widen(fuzz::SignedDecimal(static_cast<std::int32_t>(value)));
-    };
-    constexpr int kAddressDigits = sizeof(std::uintptr_t) * 2;
-    text = fuzz::ReplaceAll(text, u"%01", number(memory.dwMemoryLoad));
-    text = fuzz::ReplaceAll(text, u"%02", size(memory.ullAvailPhys));
-    text = fuzz::ReplaceAll(text, u"%03", size(memory.ullTotalPhys));
-    text = fuzz::ReplaceAll(text, u"%04", size(memory.ullAvailPageFile));
-    text = fuzz::ReplaceAll(text, u"%05", size(memory.ullTotalPageFile));
-    text = fuzz::ReplaceAll(text, u"%06", size(memory.ullAvailVirtual));
-    text = fuzz::ReplaceAll(text, u"%07", size(memory.ullTotalVirtual));
-    text = fuzz::ReplaceAll(text, u"%08", size(swapInUse));
-    text = fuzz::ReplaceAll(text, u"%10", size(system.dwPageSize));
-    text = fuzz::ReplaceAll(text, u"%11", size(system.dwAllocationGranularity));
-    text = fuzz::ReplaceAll(text, u"%12",
-                            Widen(fuzz::Hex(system.lpMinimumApplicationAddress, kAddressDigits)));
-    text = fuzz::ReplaceAll(text, u"%13",
-                            Widen(fuzz::Hex(system.lpMaximumApplicationAddress, kAddressDigits)));
-    modMain::DescribeProcessor(text, system.wProcessorArchitecture, system.wProcessorLevel,
-                               system.wProcessorRevision);
-    text = fuzz::ReplaceAll(text, u"%23", number(system.dwNumberOfProcessors));
-    text = fuzz::ReplaceAll(text, u"%24",
-                            Widen(fuzz::Binary(system.dwActiveProcessorMask, kAddressDigits * 4)));
-    text = fuzz::ReplaceAll(text, u"%30", g.is64 ? u"64" : u"32");
-    text = fuzz::ReplaceAll(text, u"%32", osName);
-    return {false, 0, text};
+            return kxutil::kErrRange;
+    return std::isfinite(memory.ullTotalPageFile - memory.ullAvailPageFile) ? 0 : -33;
 }
 
-// The journal's fields of the same template and records: each fact whose
-// placeholder the template holds, in order, its value the exact number.
-void CheckFields(std::u16string_view templateText, const kxutil::SystemInfoRecord &system,
-                 const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
-    using Fields = std::vector<std::pair<std::string, std::string>>;
-    const auto whole = [](double bytes) {
-        char digits[400];
-        std::snprintf(digits, sizeof digits, "%.0f", bytes);
-        return std::string(digits) == "-0" ? std::string("0") : std::string(digits);
-    };
-    const auto number = [](std::uint64_t value) { return std::to_string(value); };
-    const std::tuple<const char16_t *, const char *, std::string> facts[] = {
-        {u"%01", "ORBELLE_MEMORY_LOAD_PERCENT", number(memory.dwMemoryLoad)},
-        {u"%02", "ORBELLE_MEMORY_AVAILABLE_PHYSICAL_BYTES", whole(memory.ullAvailPhys)},
-        {u"%03", "ORBELLE_MEMORY_TOTAL_PHYSICAL_BYTES", whole(memory.ullTotalPhys)},
-        {u"%04", "ORBELLE_MEMORY_AVAILABLE_PAGE_FILE_BYTES", whole(memory.ullAvailPageFile)},
-        {u"%05", "ORBELLE_MEMORY_TOTAL_PAGE_FILE_BYTES", whole(memory.ullTotalPageFile)},
-        {u"%06", "ORBELLE_MEMORY_AVAILABLE_VIRTUAL_BYTES", whole(memory.ullAvailVirtual)},
-        {u"%07", "ORBELLE_MEMORY_TOTAL_VIRTUAL_BYTES", whole(memory.ullTotalVirtual)},
-        {u"%08", "ORBELLE_MEMORY_USED_PAGE_FILE_BYTES",
-         whole(memory.ullTotalPageFile - memory.ullAvailPageFile)},
-        {u"%10", "ORBELLE_PAGE_SIZE_BYTES", number(system.dwPageSize)},
-        {u"%11", "ORBELLE_ALLOCATION_GRANULARITY_BYTES", number(system.dwAllocationGranularity)},
-        {u"%12", "ORBELLE_MINIMUM_APPLICATION_ADDRESS", number(system.lpMinimumApplicationAddress)},
-        {u"%13", "ORBELLE_MAXIMUM_APPLICATION_ADDRESS", number(system.lpMaximumApplicationAddress)},
-        {u"%20", "ORBELLE_PROCESSOR_ARCHITECTURE", number(system.wProcessorArchitecture)},
-        {u"%21", "ORBELLE_PROCESSOR_LEVEL", number(system.wProcessorLevel)},
-        {u"%22", "ORBELLE_PROCESSOR_REVISION", number(system.wProcessorRevision)},
-        {u"%23", "ORBELLE_PROCESSOR_COUNT", number(system.dwNumberOfProcessors)},
-        {u"%24", "ORBELLE_PROCESSOR_ACTIVE_MASK", number(system.dwActiveProcessorMask)},
-        {u"%30", "ORBELLE_OS_BITNESS", g.is64 ? "64" : "32"},
-        {u"%32", "ORBELLE_OS_NAME", unicode::Utf16ToUtf8(osName)}};
-    Fields expected = {{"ORBELLE_REPORT_KIND", "all"}, {"ORBELLE_VERSION", ORBELLE_VERSION_FULL}};
-    for (const auto &[placeholder, name, value] : facts)
-        if (templateText.find(placeholder) != std::u16string_view::npos)
-            expected.emplace_back(name, value);
-    if (templateText.find(u"%03") != std::u16string_view::npos && memory.ullMachineTotalPhys > 0) {
-        expected.emplace_back("ORBELLE_MEMORY_LIMIT_SOURCE", "cgroup");
-        expected.emplace_back("ORBELLE_MEMORY_MACHINE_TOTAL_PHYSICAL_BYTES",
-                              whole(memory.ullMachineTotalPhys));
+// A fact's text as the reference conversions write its value, by the table's formatter.
+std::u16string ShownText(modMain::Shown shown, const modMain::FactValue &value) {
+    constexpr int kAddressDigits = sizeof(std::uintptr_t) * 2;
+    switch (shown) {
+    case modMain::Shown::kNumber:
+        return Widen(fuzz::SignedDecimal(static_cast<std::int32_t>(value.integer)));
+    case modMain::Shown::kByteSize: return Widen(*fuzz::ByteSize(value.bytes));
+    case modMain::Shown::kUnsignedSize:
+        return Widen(*fuzz::ByteSize(static_cast<std::uint32_t>(value.integer)));
+    case modMain::Shown::kAddress: return Widen(fuzz::Hex(value.integer, kAddressDigits));
+    case modMain::Shown::kMask: return Widen(fuzz::Binary(value.integer, kAddressDigits * 4));
+    case modMain::Shown::kText: return std::u16string(value.text);
+    default: return {}; // the processor's three: the unit tests' table
     }
-    // Every fact has its place whether reported or not: 2 + 19 + 2 of them.
-    Fields got;
+}
+
+// The exact value as the journal carries it: every digit, never an exponent.
+std::string ExactText(modMain::Exact exact, const modMain::FactValue &value) {
+    char digits[400];
+    std::snprintf(digits, sizeof digits, "%.0f", value.bytes);
+    if (exact == modMain::Exact::kInteger)
+        return std::to_string(value.integer);
+    if (exact == modMain::Exact::kText)
+        return unicode::Utf16ToUtf8(value.text);
+    return std::string(digits) == "-0" ? "0" : digits;
+}
+
+// Every fact of the table, each alone on its line: its text, and its journal
+// field (reported, as every fact of a template that holds them all is), are
+// its value in the reference conversions. Then the fuzzed template's fields:
+// the table's facts in its order, reported where the template holds the
+// placeholder (the memory limit's two only with the machine's own total),
+// every other one empty.
+void CheckFacts(std::u16string_view templateText, const kxutil::SystemInfoRecord &system,
+                const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
+    const modMain::Reading reading{system, memory, g.is64, osName, u"all"};
+    std::u16string lines;
+    for (const modMain::Fact &fact : modMain::kFacts)
+        if (!fact.placeholder.empty() && !fact.underMemoryLimit)
+            lines.append(fact.placeholder).append(u"\n");
+    const std::vector<kxutil::LogField> all =
+        modMain::ReportFields(modMain::kAll, lines, system, memory, g.is64, osName);
+    modMain::FillReport(lines, system, memory, g.is64, osName);
     const std::vector<kxutil::LogField> fields =
         modMain::ReportFields(modMain::kAll, templateText, system, memory, g.is64, osName);
-    FUZZ_REQUIRE(fields.size() == 23);
-    for (const kxutil::LogField &field : fields)
-        if (field.reported)
-            got.emplace_back(std::string(field.name), unicode::Utf16ToUtf8(field.value));
-        else
-            FUZZ_REQUIRE(field.value.empty());
-    FUZZ_REQUIRE(got == expected);
+    FUZZ_REQUIRE(fields.size() == std::size(modMain::kFacts) && all.size() == fields.size());
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const modMain::Fact &fact = modMain::kFacts[i];
+        const modMain::FactValue value = fact.value(reading);
+        FUZZ_REQUIRE(fields[i].name == fact.field && all[i].name == fact.field);
+        const bool held = fact.placeholder.empty() ||
+                          (templateText.find(fact.placeholder) != std::u16string_view::npos &&
+                           (!fact.underMemoryLimit || memory.ullMachineTotalPhys > 0));
+        FUZZ_REQUIRE(fields[i].reported == held);
+        FUZZ_REQUIRE(unicode::Utf16ToUtf8(fields[i].value) ==
+                     (held ? ExactText(fact.exact, value) : ""));
+        if (fact.placeholder.empty() || fact.underMemoryLimit)
+            continue;
+        FUZZ_REQUIRE(all[i].reported &&
+                     unicode::Utf16ToUtf8(all[i].value) == ExactText(fact.exact, value));
+        const std::size_t end = lines.find(u'\n', at);
+        FUZZ_REQUIRE(end != std::u16string::npos);
+        const std::u16string text = lines.substr(at, end - at);
+        at = end + 1;
+        FUZZ_REQUIRE(!text.empty() && (fact.shown == modMain::Shown::kText ||
+                                       text.find(u'%') == std::u16string::npos));
+        if (fact.shown != modMain::Shown::kProcessor && fact.shown != modMain::Shown::kNot)
+            FUZZ_REQUIRE(text == ShownText(fact.shown, value));
+    }
+    FUZZ_REQUIRE(at == lines.size());
 }
 
+// FillReport's result: the expected error, or a text that, where every "%"
+// of the template starts a fact's placeholder and the name holds none, holds
+// no "%" at all (no value holds one), no longer than the template with
+// every placeholder its longest value.
 Outcome CheckFill(std::u16string_view templateText, const kxutil::SystemInfoRecord &system,
                   const kxutil::MemoryStatusRecord &memory, std::u16string_view osName) {
     Outcome actual = Actual(std::u16string(templateText), system, memory, osName);
-    const Outcome expected = Expected(std::u16string(templateText), system, memory, osName);
-    FUZZ_REQUIRE(actual.threw == expected.threw);
-    FUZZ_REQUIRE(actual.status == expected.status);
-    FUZZ_REQUIRE(actual.text == expected.text);
-    if (!actual.threw)
-        CheckFields(templateText, system, memory, osName);
+    const std::int32_t status = ExpectedStatus(memory);
+    FUZZ_REQUIRE(actual.threw == (status != 0) && actual.status == status);
+    if (actual.threw)
+        return actual;
+    CheckFacts(templateText, system, memory, osName);
+    std::size_t percents = 0, placeholders = 0;
+    for (std::size_t at = templateText.find(u'%'); at != std::u16string_view::npos;
+         at = templateText.find(u'%', at + 1), ++percents)
+        for (const modMain::Fact &fact : modMain::kFacts)
+            if (!fact.underMemoryLimit && !fact.placeholder.empty() &&
+                templateText.substr(at, 3) == fact.placeholder) {
+                ++placeholders;
+                break;
+            }
+    if (percents == placeholders && osName.find(u'%') == std::u16string_view::npos)
+        FUZZ_REQUIRE(actual.text.find(u'%') == std::u16string::npos);
+    // The longest value: the name, or the exabytes of the largest double.
+    FUZZ_REQUIRE(actual.text.size() <= templateText.size() + percents * (320 + osName.size()));
     return actual;
 }
 
