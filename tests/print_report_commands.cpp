@@ -1,7 +1,5 @@
-// Prints the reference's 45 report commands, one a line, for the shell tests;
-// with --facts, the program's table of facts instead: placeholder (or "-"),
-// journal field, Windows event position, and "memory-limit" for a fact
-// reported only under a memory cgroup's limit (else "-"), tab-separated.
+// Prints the reference's 45 report commands, one a line, for the shell tests; with --facts, the
+// table of facts: placeholder, journal field, Windows event position, "memory-limit" or "-".
 #include "facts.h"
 #include "reference_commands.h"
 

@@ -52,8 +52,7 @@ FACTS = {
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 def kind_fields(kind, limited):
-    """The fields of a kind: the table of facts' (print_report_commands --facts, in the file
-    ORBELLE_FACTS names) whose placeholder the kind's template holds, and those of every kind."""
+    """The table of facts' fields (file ORBELLE_FACTS) that every kind or the kind's template holds."""
     name = {"all": "INFO_ALL", "version": "INFO_VERSION"}.get(kind, kind.upper().replace("-", "_"))
     holds = re.findall(rb"%[0-9][0-9]", open(os.path.join(ROOT, "resources", "TXT_%s.txt" % name), "rb").read())
     rows = [line.split("\t") for line in open(os.environ["ORBELLE_FACTS"]).read().splitlines()]

@@ -2,11 +2,9 @@
 # End-to-end test of the /E option: the report is sent to a real, private
 # systemd-journald started in its own mount (and PID) namespace, so the
 # host journal is never touched.
-#   usage: bash tests/e2e/journal_test.sh /path/to/OrbelleC [/path/to/Orbelle] \
-#              [/path/to/print_report_commands]
+#   usage: bash tests/e2e/journal_test.sh /path/to/OrbelleC /path/to/Orbelle|'' /path/to/print_report_commands
 # The windowed program, when given, is checked without a display, against
-# the console program's report. The entries' fields are those of the table of facts
-# that print_report_commands prints (without it, the one beside OrbelleC's tests/).
+# the console program's report; the fields, against the table of facts that the last prints.
 set -u
 
 TITLE="Brenvik - Pavik system info (console) 1.04.0112"
@@ -416,8 +414,7 @@ signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGALRM]); os.execvp(sys.argv[1
 setup_error() { log "ERROR: $*"; echo "0 passed, 0 failed"; exit 2; }
 
 main() {
-    local bin=${1:-} windowed=${2:-} facts=${3:-${1%/*}/tests/print_report_commands} missing=() tool
-    local journald='' remote='' rc passed failed
+    local bin=${1:-} windowed=${2:-} facts=${3:-} missing=() tool journald='' remote='' rc passed failed
     for tool in unshare journalctl logger python3 timeout ip openssl setpriv \
         nginx systemd-socket-activate jq; do
         command -v "$tool" >/dev/null || missing+=("$tool")
