@@ -105,4 +105,16 @@ inline constexpr Fact kFacts[] = {
      [](R r) { return Bytes(r.memory.ullMachineTotalPhys); }, true},
 };
 
+// ReportFields reads a placeholder as "%" and two digits.
+constexpr bool PlaceholdersAreWellFormed() {
+    for (const Fact &fact : kFacts)
+        if (!fact.placeholder.empty() &&
+            (fact.placeholder.size() != 3 || fact.placeholder[0] != u'%' ||
+             fact.placeholder[1] < u'0' || fact.placeholder[1] > u'9' ||
+             fact.placeholder[2] < u'0' || fact.placeholder[2] > u'9'))
+            return false;
+    return true;
+}
+static_assert(PlaceholdersAreWellFormed(), "a placeholder is \"%\" and two digits");
+
 } // namespace modMain
