@@ -95,7 +95,7 @@ Status RunningImagePath(std::string &path) {
         std::string found;
         if (StartedByTheLoader() && ExecFn() != nullptr) {
             found = ExecFn();
-        } else if (ReadImageLink(found) >= 0) {
+        } else if (ReadImageLink(found).ok()) {
             found = WithoutDeletedMark(std::move(found));
         } else if (ExecFn() != nullptr) {
             found = ExecFn();
@@ -128,7 +128,7 @@ int posix_detail::OpenRunningImage() {
     };
     int image = StartedByTheLoader() ? -1 : openRegular("/proc/self/exe");
     std::string path;
-    if (image < 0 && RunningImagePath(path) >= 0)
+    if (image < 0 && RunningImagePath(path).ok())
         image = openRegular(path.c_str());
     return image;
 }
@@ -271,7 +271,7 @@ CgroupDirectoryFromMountTable(const linux_sources::CgroupPath &path) {
 
 std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physicalTotal) {
     std::string procCgroup;
-    if (ReadSmallFile("/proc/self/cgroup", procCgroup) < 0)
+    if (ReadSmallFile("/proc/self/cgroup", procCgroup).failed())
         return std::nullopt;
     const auto path = linux_sources::MemoryCgroupPath(procCgroup);
     if (!path)
@@ -290,7 +290,7 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physic
     std::optional<linux_sources::CgroupMemory> tightest;
     std::string tightestDirectory, directory = where->directory, content;
     while (true) {
-        if (ReadSmallFile((directory + limitFile).c_str(), content) >= 0) {
+        if (ReadSmallFile((directory + limitFile).c_str(), content).ok()) {
             const auto limit = linux_sources::ParseMemoryLimit(content);
             if (limit && (!tightest || *limit < tightest->limit)) {
                 tightest = linux_sources::CgroupMemory{*limit, 0, 0};
@@ -302,9 +302,9 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physic
         directory.erase(directory.rfind('/'));
     }
     if (tightest && tightest->limit < physicalTotal) {
-        if (ReadSmallFile((tightestDirectory + usageFile).c_str(), content) >= 0)
+        if (ReadSmallFile((tightestDirectory + usageFile).c_str(), content).ok())
             tightest->usage = linux_sources::ParseMemoryLimit(content).value_or(0);
-        if (ReadSmallFile((tightestDirectory + "/memory.stat").c_str(), content) >= 0)
+        if (ReadSmallFile((tightestDirectory + "/memory.stat").c_str(), content).ok())
             tightest->inactiveFile =
                 linux_sources::SpaceSeparatedField(content, inactiveKey).value_or(0);
     }
@@ -338,9 +338,9 @@ Status ReadProcessors(SystemInfoRecord &info) {
     constexpr const char *kOnline = "/sys/devices/system/cpu/online";
     std::string text;
     const Status read = ReadSmallFile(kOnline, text);
-    if (read == -ENOENT || read == -ENOTDIR)
+    if (read.value == -ENOENT || read.value == -ENOTDIR)
         return ReadAffinity(info);
-    if (read < 0)
+    if (read.failed())
         return read;
     std::uint64_t count = 0;
     const auto mask = linux_sources::ParseCpuList(text, &count);
@@ -358,7 +358,7 @@ Status ReadProcessors(SystemInfoRecord &info) {
 
 Status kxRegisterAppPath(std::u16string &path) {
     std::string bytes;
-    if (Status status = RunningImagePath(bytes); status < 0)
+    if (Status status = RunningImagePath(bytes); status.failed())
         return status;
     path = FileNameToUtf16(bytes);
     return kOk;
@@ -368,7 +368,7 @@ Status kxRegisterAppPath(std::u16string &path) {
 // renamed copy goes by its own name.
 Status kxGetModuleBaseName(std::u16string &baseName) {
     std::string bytes;
-    if (Status status = RunningImagePath(bytes); status < 0)
+    if (Status status = RunningImagePath(bytes); status.failed())
         return status;
     baseName = FileNameToUtf16(BaseNameOf(bytes));
     return kOk;
@@ -386,7 +386,7 @@ Status kxGetModuleBaseName(std::u16string &baseName) {
 // dwActiveProcessorMask: bit n set for online CPU n.
 Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
     Uname names;
-    if (Status status = ReadUname(names); status < 0)
+    if (Status status = ReadUname(names); status.failed())
         return status;
     info.wProcessorArchitecture = linux_sources::ArchitectureCode(names.machine);
     ReadProcessorLevel(info);
@@ -398,7 +398,7 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
     info.dwAllocationGranularity = static_cast<std::uint32_t>(pageSize);
 
     std::string text;
-    if (Status status = ReadSmallFile("/proc/sys/vm/mmap_min_addr", text); status < 0)
+    if (Status status = ReadSmallFile("/proc/sys/vm/mmap_min_addr", text); status.failed())
         return status;
     const auto minimum = linux_sources::ParseMemoryLimit(text);
     if (!minimum)
@@ -422,12 +422,12 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
 //   and which the kernel makes far faster than /proc/self/status).
 Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
     std::string memInfoText, processStatm;
-    if (Status read = ReadSmallFile("/proc/meminfo", memInfoText); read < 0)
+    if (Status read = ReadSmallFile("/proc/meminfo", memInfoText); read.failed())
         return read;
     const auto memInfo = linux_sources::ParseMemInfo(memInfoText);
     if (!memInfo)
         return Fail(EBADMSG, "/proc/meminfo holds no MemTotal");
-    if (Status read = ReadSmallFile("/proc/self/statm", processStatm); read < 0)
+    if (Status read = ReadSmallFile("/proc/self/statm", processStatm); read.failed())
         return read;
     // Another statm field would not show: the process's megabytes vanish below three digits.
     const auto vmPages = linux_sources::ParseStatmSize(processStatm);
@@ -447,7 +447,7 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
 // True when the running kernel is 64-bit, whatever this build's width.
 Status kxIsHostWin64(std::int16_t &is64) {
     Uname names;
-    if (Status status = ReadUname(names); status < 0)
+    if (Status status = ReadUname(names); status.failed())
         return status;
     is64 = linux_sources::IsSixtyFourBitMachine(names.machine) ? -1 : 0;
     return kOk;
@@ -457,12 +457,12 @@ Status kxIsHostWin64(std::int16_t &is64) {
 // The two arguments are reserved.
 Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
     Uname names;
-    if (Status status = ReadUname(names); status < 0)
+    if (Status status = ReadUname(names); status.failed())
         return status;
     std::string full = names.sysname + " " + names.release + " " + names.machine;
     std::string osRelease;
-    if (ReadSmallFile("/etc/os-release", osRelease) >= 0 ||
-        ReadSmallFile("/usr/lib/os-release", osRelease) >= 0) {
+    if (ReadSmallFile("/etc/os-release", osRelease).ok() ||
+        ReadSmallFile("/usr/lib/os-release", osRelease).ok()) {
         const auto pretty = linux_sources::OsReleaseValue(osRelease, "PRETTY_NAME");
         if (pretty && !pretty->empty())
             full = *pretty + ", " + full;
@@ -561,7 +561,7 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
         else
             message += c;
     std::u16string baseName;
-    if (Status status = kxGetModuleBaseName(baseName); status < 0)
+    if (Status status = kxGetModuleBaseName(baseName); status.failed())
         return status;
     // The other fields back to back in one buffer, each one iovec.
     std::string others = "PRIORITY=6";

@@ -47,7 +47,7 @@ std::string posix_detail::SystemErrorText(int error) {
     const std::string bytes = std::strerror(error);
     std::string text;
     std::u16string decoded;
-    if (LocaleBytesToUtf16(bytes, decoded) >= 0)
+    if (LocaleBytesToUtf16(bytes, decoded).ok())
         text = unicode::Utf16ToUtf8(decoded);
     else
         text = bytes;
@@ -117,7 +117,7 @@ ssize_t ReadSome(int fd, char *buffer, std::size_t size) {
 Status ReadSmallFile(const char *path, std::string &content) {
     content.clear();
     int fd = -1;
-    if (Status status = OpenSystemFile(path, fd); status < 0)
+    if (Status status = OpenSystemFile(path, fd); status.failed())
         return status;
     char buffer[4096];
     ssize_t count;
@@ -139,7 +139,7 @@ Status ReadSmallFile(const char *path, std::string &content) {
 // at a time, until it returns true.
 Status ForEachLine(const char *path, const std::function<bool(std::string_view)> &lineFound) {
     int fd = -1;
-    if (Status status = OpenSystemFile(path, fd); status < 0)
+    if (Status status = OpenSystemFile(path, fd); status.failed())
         return status;
     std::string pending;
     char buffer[16384];
@@ -248,7 +248,7 @@ Status LocaleBytesToUtf16(std::string_view bytes, std::u16string &text) {
     }
     std::string utf8;
     const Status status = Iconv("UTF-8", LocaleCodeset(), bytes, "\xEF\xBF\xBD", false, utf8);
-    if (status < 0)
+    if (status.failed())
         return status;
     text = unicode::Utf8ToUtf16(utf8);
     return kOk;
@@ -288,7 +288,7 @@ std::u16string FileNameToUtf16(std::string_view bytes) {
         return unicode::Utf8ToUtf16Escaped(bytes);
     std::u16string text;
     std::string back;
-    if (LocaleBytesToUtf16(bytes, text) >= 0 && kxStrConvB(text, back) >= 0 && back == bytes)
+    if (LocaleBytesToUtf16(bytes, text).ok() && kxStrConvB(text, back).ok() && back == bytes)
         return text;
     std::u16string escaped;
     for (const char c : bytes)
@@ -687,7 +687,7 @@ std::string FullPathOf(const std::string &name) {
 // and a symlink at that name is replaced rather than followed.
 Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     std::string target;
-    if (Status status = FileNameBytes(name, target); status < 0)
+    if (Status status = FileNameBytes(name, target); status.failed())
         return status;
     auto failure = [&](int error, const std::string &why) {
         return Fail(error,
@@ -765,7 +765,7 @@ Status kxWriteStdErr(std::string_view bytes) {
 
 void kxWriteErrorLine(std::u16string_view line) {
     std::string bytes;
-    if (kxAnsiToOem(line, bytes) < 0)
+    if (kxAnsiToOem(line, bytes).failed())
         bytes = unicode::Utf16ToUtf8(line);
     kxWriteStdErr(bytes + "\n");
 }

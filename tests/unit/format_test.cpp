@@ -16,7 +16,7 @@ namespace {
 
 std::string ByteSize(double bytes) {
     std::u16string text;
-    EXPECT_GE(kxutil::kxFormatByteSizeEx(bytes, text), 0);
+    EXPECT_GE(kxutil::kxFormatByteSizeEx(bytes, text).value, 0);
     return unicode::Utf16ToUtf8(text);
 }
 
@@ -40,8 +40,8 @@ TEST(ByteSize, TruncatedToThreeDigitsInTheLargestUnitBelowAThousand) {
     for (const auto &[bytes, text] : rows)
         EXPECT_EQ(ByteSize(bytes), text) << bytes;
     std::u16string text;
-    EXPECT_LT(kxutil::kxFormatByteSizeEx(std::numeric_limits<double>::quiet_NaN(), text), 0);
-    EXPECT_LT(kxutil::kxFormatByteSizeEx(std::numeric_limits<double>::infinity(), text), 0);
+    EXPECT_LT(kxutil::kxFormatByteSizeEx(std::numeric_limits<double>::quiet_NaN(), text).value, 0);
+    EXPECT_LT(kxutil::kxFormatByteSizeEx(std::numeric_limits<double>::infinity(), text).value, 0);
 }
 
 TEST(Trimming, EachEndAndEachKindOfBlankHasItsFlag) {
@@ -125,12 +125,12 @@ TEST(SystemFiles, SmallRegularFilesOnlyAndNoDescriptorLeftOpenBaseNamesAndConver
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const int firstFree = dup(0);
     close(firstFree);
-    const std::pair<std::string, kxutil::Status> rows[] = {
+    const std::pair<std::string, std::int32_t> rows[] = {
         {"/proc/self/statm", 0}, {"/dev/null", -EINVAL}, {"/", -EINVAL},
         {fifo, -EINVAL},         {big, -EFBIG},          {"/nonexistent", -ENOENT}};
     for (const auto &[path, status] : rows) {
         std::string content;
-        EXPECT_EQ(kxutil::posix_detail::ReadSmallFile(path.c_str(), content), status) << path;
+        EXPECT_EQ(kxutil::posix_detail::ReadSmallFile(path.c_str(), content).value, status) << path;
         const int fd = dup(0);
         EXPECT_EQ(fd, firstFree) << path;
         close(fd);
@@ -147,12 +147,13 @@ TEST(SystemFiles, SmallRegularFilesOnlyAndNoDescriptorLeftOpenBaseNamesAndConver
     ASSERT_EQ(kxutil::posix_detail::Iconv(
                   "ASCII", "UTF-8",
                   "a\xC3\xA9\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBFz", "?",
-                  true, ascii),
+                  true, ascii)
+                  .value,
               0);
     EXPECT_EQ(ascii, "a??????z");
     // A field name journald would take as its own, or not at all, is refused before sending.
     std::int32_t unused = 0;
     const std::string names[] = {"_SOURCE", "0X", "9X", "Ab", "A-B", std::string(65, 'A')};
     for (const std::string &name : names)
-        EXPECT_EQ(kxutil::kxLogInfo(u"x", {{name, u"v"}}, unused), -EINVAL) << name;
+        EXPECT_EQ(kxutil::kxLogInfo(u"x", {{name, u"v"}}, unused).value, -EINVAL) << name;
 }
