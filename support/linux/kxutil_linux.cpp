@@ -522,21 +522,16 @@ bool IsJournalFieldName(std::string_view name) {
     });
 }
 
-} // namespace
-
-// One journal entry: MESSAGE with LF line ends (journalctl shows an entry
-// holding a CR as binary data), PRIORITY 6 (information), SYSLOG_IDENTIFIER
-// the program's base name, MESSAGE_ID, then the reported fields. Each is
-// one iovec for sd_journal_sendv, which frames a value holding a newline by
-// its length: no value can end its field early or add another one.
-// sd_journal_send() reports success even when no journal listens, so the
-// socket is checked first.
-Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
-                 std::int32_t &unused) {
-    unused = 0;
+Status CheckFieldNames(const std::vector<LogField> &fields) {
     for (const LogField &field : fields)
         if (field.reported && !IsJournalFieldName(field.name))
             return Fail(EINVAL, "not a journal field name: " + std::string(field.name));
+    return kOk;
+}
+
+// sd_journal_send() reports success even when no journal listens, so the
+// socket is tried first.
+Status CheckJournalListens() {
     const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (probe < 0)
         return Fail(errno, std::string("socket: ") + SystemErrorText(errno));
@@ -553,47 +548,75 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
     if (connected != 0)
         return Fail(connectError, std::string("systemd-journald is not running (") +
                                       kJournalSocket + ": " + SystemErrorText(connectError) + ")");
+    return kOk;
+}
 
+// MESSAGE with LF line ends: journalctl shows an entry holding a CR as
+// binary data.
+std::string MessageField(std::u16string_view text) {
     std::string message = "MESSAGE=";
     for (char c : unicode::Utf16ToUtf8(text))
         if (c == '\n' && !message.empty() && message.back() == '\r')
             message.back() = '\n';
         else
             message += c;
-    std::u16string baseName;
-    if (Status status = kxGetModuleBaseName(baseName); status.failed())
-        return status;
-    // The other fields back to back in one buffer, each one iovec.
-    std::string others = "PRIORITY=6";
-    std::vector<std::size_t> ends = {others.size()};
-    const auto append = [&](std::string_view name, std::u16string_view value) {
-        others += name;
-        others += '=';
-        if (std::all_of(value.begin(), value.end(), [](char16_t c) { return c < 0x80; }))
-            others.append(value.begin(), value.end());
-        else
-            others += unicode::Utf16ToUtf8(value);
-        ends.push_back(others.size());
-    };
-    append("SYSLOG_IDENTIFIER", baseName);
-    others += kReportMessageId;
-    ends.push_back(others.size());
+    return message;
+}
+
+// The fields after MESSAGE, back to back in one buffer; ends holds where
+// each one ends.
+struct EntryFields {
+    std::string bytes;
+    std::vector<std::size_t> ends;
+};
+
+void AppendField(EntryFields &entry, std::string_view name, std::u16string_view value) {
+    entry.bytes += name;
+    entry.bytes += '=';
+    if (std::all_of(value.begin(), value.end(), [](char16_t c) { return c < 0x80; }))
+        entry.bytes.append(value.begin(), value.end());
+    else
+        entry.bytes += unicode::Utf16ToUtf8(value);
+    entry.ends.push_back(entry.bytes.size());
+}
+
+// PRIORITY 6 (information), SYSLOG_IDENTIFIER the program's base name,
+// MESSAGE_ID, then the reported fields.
+EntryFields OtherFields(std::u16string_view baseName, const std::vector<LogField> &fields) {
+    EntryFields entry{"PRIORITY=6", {}};
+    entry.ends.push_back(entry.bytes.size());
+    AppendField(entry, "SYSLOG_IDENTIFIER", baseName);
+    entry.bytes += kReportMessageId;
+    entry.ends.push_back(entry.bytes.size());
     for (const LogField &field : fields)
         if (field.reported)
-            append(field.name, field.value);
+            AppendField(entry, field.name, field.value);
+    return entry;
+}
+
+// One iovec for each field.
+std::vector<iovec> FieldVectors(std::string &message, EntryFields &others) {
     std::vector<iovec> vectors = {{message.data(), message.size()}};
-    for (std::size_t i = 0, start = 0; i < ends.size(); start = ends[i++])
-        vectors.push_back({others.data() + start, ends[i] - start});
-    // libsystemd is loaded only here: the other commands never pay for it.
-    using SendFunction = decltype(&sd_journal_sendv);
+    for (std::size_t i = 0, start = 0; i < others.ends.size(); start = others.ends[i++])
+        vectors.push_back({others.bytes.data() + start, others.ends[i] - start});
+    return vectors;
+}
+
+using SendFunction = decltype(&sd_journal_sendv);
+
+// libsystemd is loaded only here: the other commands never pay for it.
+Status LoadJournalSend(SendFunction &send) {
     void *library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-    const auto send = library == nullptr
-                          ? nullptr
-                          : reinterpret_cast<SendFunction>(dlsym(library, "sd_journal_sendv"));
+    send = library == nullptr ? nullptr
+                              : reinterpret_cast<SendFunction>(dlsym(library, "sd_journal_sendv"));
     if (send == nullptr) {
         const char *why = dlerror();
         return Fail(ENOENT, std::string("loading libsystemd.so.0: ") + (why ? why : "not found"));
     }
+    return kOk;
+}
+
+Status SendToJournal(SendFunction send, std::vector<iovec> &vectors) {
     const int sent = SendWithin(kJournalWaitSeconds, [&] {
         return send(vectors.data(), static_cast<int>(vectors.size()));
     });
@@ -603,6 +626,30 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
     if (sent < 0)
         return Fail(-sent, std::string("sending to systemd-journald: ") + SystemErrorText(-sent));
     return kOk;
+}
+
+} // namespace
+
+// One journal entry: MESSAGE, then the other fields. Each is one iovec for
+// sd_journal_sendv, which frames a value holding a newline by its length:
+// no value can end its field early or add another one.
+Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
+                 std::int32_t &unused) {
+    unused = 0;
+    if (Status status = CheckFieldNames(fields); status.failed())
+        return status;
+    if (Status status = CheckJournalListens(); status.failed())
+        return status;
+    std::string message = MessageField(text);
+    std::u16string baseName;
+    if (Status status = kxGetModuleBaseName(baseName); status.failed())
+        return status;
+    EntryFields others = OtherFields(baseName, fields);
+    std::vector<iovec> vectors = FieldVectors(message, others);
+    SendFunction send = nullptr;
+    if (Status status = LoadJournalSend(send); status.failed())
+        return status;
+    return SendToJournal(send, vectors);
 }
 
 // A new file in the current directory without a name (O_TMPFILE): nothing

@@ -680,6 +680,50 @@ std::string FullPathOf(const std::string &name) {
     return directory == "/" ? "/" + name : directory + "/" + name;
 }
 
+// The failure of replacing the report, named by its full path: the given
+// reason, or else the system's words for the error.
+Status ReplaceFailure(const std::string &target, int error, const std::string &why) {
+    return Fail(error, FullPathOf(target) + ": " + (why.empty() ? SystemErrorText(error) : why));
+}
+
+// Looks at what is at the report's name (replacing: whether anything is,
+// then described by old): why it must not be replaced, or 0.
+int ExamineTarget(const char *target, struct stat &old, bool &replacing, std::string &why) {
+    replacing = fstatat(AT_FDCWD, target, &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!replacing)
+        return errno == ENOENT ? 0 : errno;
+    return RefusalToReplace(target, old, why);
+}
+
+// The temporary file made ready to take the report's place: its bytes, the
+// old report's access (old, or none for a new report), on the disk, and
+// with a name.
+int FillTemporary(int fd, bool named, std::string_view bytes, const char *target,
+                  const struct stat *old, std::string &why) {
+    int error = WriteAllTo(fd, bytes);
+    if (error == 0)
+        error = GiveAccess(fd, target, old, why);
+    if (error == 0 && fsync(fd) != 0)
+        error = errno;
+    if (error == 0 && !named)
+        error = NameTemporary(fd);
+    return error;
+}
+
+// Closes the temporary file and, when nothing failed before (error 0),
+// renames it over the report's name; a named temporary file left over is
+// removed. The first error, or 0.
+int PutInPlace(int fd, int error, const char *target) {
+    if (close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && rename(g_temporaryName, target) != 0)
+        error = errno;
+    if (error != 0 && g_temporaryNamed)
+        unlink(g_temporaryName);
+    g_temporaryNamed = 0;
+    return error;
+}
+
 } // namespace
 
 // Writes a temporary file beside the report and renames it over the
@@ -689,40 +733,22 @@ Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     std::string target;
     if (Status status = FileNameBytes(name, target); status.failed())
         return status;
-    auto failure = [&](int error, const std::string &why) {
-        return Fail(error,
-                    FullPathOf(target) + ": " + (why.empty() ? SystemErrorText(error) : why));
-    };
     struct stat old {};
-    const bool replacing = fstatat(AT_FDCWD, target.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
-    if (!replacing && errno != ENOENT)
-        return failure(errno, {});
+    bool replacing = false;
     std::string why;
-    if (const int refusal = replacing ? RefusalToReplace(target.c_str(), old, why) : 0)
-        return failure(refusal, why);
+    if (const int refusal = ExamineTarget(target.c_str(), old, replacing, why))
+        return ReplaceFailure(target, refusal, why);
 
     RemoveTemporaryOnSignals();
     bool named = false;
     const int fd = CreateTemporary(named);
     if (fd < 0)
-        return failure(errno, {});
-    int error = WriteAllTo(fd, bytes);
-    if (error == 0)
-        error =
-            GiveAccess(fd, target.c_str(), replacing && S_ISREG(old.st_mode) ? &old : nullptr, why);
-    if (error == 0 && fsync(fd) != 0)
-        error = errno;
-    if (error == 0 && !named)
-        error = NameTemporary(fd);
-    if (close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && rename(g_temporaryName, target.c_str()) != 0)
-        error = errno;
-    if (error != 0 && g_temporaryNamed)
-        unlink(g_temporaryName);
-    g_temporaryNamed = 0;
+        return ReplaceFailure(target, errno, {});
+    const struct stat *oldReport = replacing && S_ISREG(old.st_mode) ? &old : nullptr;
+    const int error = PutInPlace(
+        fd, FillTemporary(fd, named, bytes, target.c_str(), oldReport, why), target.c_str());
     if (error != 0)
-        return failure(error, why);
+        return ReplaceFailure(target, error, why);
     return kOk;
 }
 
