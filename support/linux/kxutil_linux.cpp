@@ -168,7 +168,7 @@ void ReadProcessorLevel(SystemInfoRecord &info) {
         identity = linux_sources::X86ProcessorIdentity(eax);
 #else
     std::string cpuinfo;
-    if (ReadSmallFile("/proc/cpuinfo", cpuinfo) >= 0)
+    if (ReadSmallFile("/proc/cpuinfo", cpuinfo).ok())
         identity = linux_sources::CpuInfoProcessorIdentity(cpuinfo);
 #endif
     info.wProcessorLevel = identity.level;
