@@ -1,7 +1,7 @@
 // kxutil on Linux: every value with the meaning of its Windows namesake,
-// taken from Linux's own sources (/proc, /sys, the auxiliary vector, cpuid, uname,
-// os-release and the systemd journal), and the running image as the kernel
-// knows it. What every POSIX system shares is in kxutil_posix.cpp.
+// taken from Linux's own sources (/proc, /sys, the auxiliary vector, cpuid
+// and the systemd journal), and the running image as the kernel knows it.
+// What every POSIX system shares is in kxutil_posix.cpp.
 #include "kxutil.h"
 #include "kxutil_posix_detail.h"
 #include "linux_sources.h"
@@ -21,7 +21,6 @@
 #include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/un.h>
-#include <sys/utsname.h>
 #include <systemd/sd-journal.h>
 #include <unistd.h>
 
@@ -86,10 +85,11 @@ const char *ExecFn() {
     return execFn != nullptr && *execFn != '\0' ? execFn : nullptr;
 }
 
-// The running image's path: as the kernel knows it, or, started by the
-// loader or without /proc, as it was started (the auxiliary vector's
-// AT_EXECFN, then argv[0]).
-Status RunningImagePath(std::string &path) {
+} // namespace
+
+// As the kernel knows it, or, started by the loader or without /proc, as it
+// was started (the auxiliary vector's AT_EXECFN, then argv[0]).
+Status posix_detail::RunningImagePath(std::string &path) {
     static std::string known;
     if (known.empty()) {
         std::string found;
@@ -111,8 +111,6 @@ Status RunningImagePath(std::string &path) {
     path = known;
     return kOk;
 }
-
-} // namespace
 
 // The image is opened without ever blocking, and only a regular file is
 // taken: by its path (run through the loader, or without /proc) a FIFO may
@@ -139,33 +137,17 @@ namespace {
 // importing it).
 long PageSize() { return static_cast<long>(getauxval(AT_PAGESZ)); }
 
-// --- The kernel's names and the processor ---
-
-struct Uname {
-    std::string sysname, release, machine;
-};
-
-Status ReadUname(Uname &result) {
-    static std::optional<Uname> known;
-    if (!known) {
-        utsname names{};
-        if (uname(&names) != 0)
-            return Fail(errno, std::string("uname: ") + SystemErrorText(errno));
-        known = Uname{names.sysname, names.release, names.machine};
-    }
-    result = *known;
-    return kOk;
-}
+// --- The processor ---
 
 // Level and revision as Windows fills them: on x86 from cpuid, elsewhere
 // from /proc/cpuinfo (linux_sources). dwProcessorType is left alone: it is
 // not read.
 void ReadProcessorLevel(SystemInfoRecord &info) {
-    linux_sources::ProcessorIdentity identity;
+    posix_sources::ProcessorIdentity identity;
 #if defined(__x86_64__) || defined(__i386__)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (__get_cpuid(1, &eax, &ebx, &ecx, &edx))
-        identity = linux_sources::X86ProcessorIdentity(eax);
+        identity = posix_sources::X86ProcessorIdentity(eax);
 #else
     std::string cpuinfo;
     if (ReadSmallFile("/proc/cpuinfo", cpuinfo).ok())
@@ -356,24 +338,6 @@ Status ReadProcessors(SystemInfoRecord &info) {
 
 } // namespace
 
-Status kxRegisterAppPath(std::u16string &path) {
-    std::string bytes;
-    if (Status status = RunningImagePath(bytes); status.failed())
-        return status;
-    path = FileNameToUtf16(bytes);
-    return kOk;
-}
-
-// The running image's file name without directory and last extension, so a
-// renamed copy goes by its own name.
-Status kxGetModuleBaseName(std::u16string &baseName) {
-    std::string bytes;
-    if (Status status = RunningImagePath(bytes); status.failed())
-        return status;
-    baseName = FileNameToUtf16(BaseNameOf(bytes));
-    return kOk;
-}
-
 // --- System facts ---
 
 // wProcessorArchitecture: the kernel's machine (uname), as a Windows code.
@@ -388,7 +352,7 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
     Uname names;
     if (Status status = ReadUname(names); status.failed())
         return status;
-    info.wProcessorArchitecture = linux_sources::ArchitectureCode(names.machine);
+    info.wProcessorArchitecture = posix_sources::ArchitectureCode(names.machine);
     ReadProcessorLevel(info);
 
     const long pageSize = PageSize();
@@ -439,36 +403,9 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
         return Fail(EINVAL, "the auxiliary vector gave no page size");
     const std::uint64_t userSpace =
         static_cast<std::uint64_t>(HighestUserAddress(static_cast<std::size_t>(pageSize))) + 1;
-    status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(memInfo->total), userSpace,
-                                            *vmPages, static_cast<std::uint64_t>(pageSize));
-    return kOk;
-}
-
-// True when the running kernel is 64-bit, whatever this build's width.
-Status kxIsHostWin64(std::int16_t &is64) {
-    Uname names;
-    if (Status status = ReadUname(names); status.failed())
-        return status;
-    is64 = linux_sources::IsSixtyFourBitMachine(names.machine) ? -1 : 0;
-    return kOk;
-}
-
-// os-release's PRETTY_NAME, then the kernel's name, release and machine.
-// The two arguments are reserved.
-Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
-    Uname names;
-    if (Status status = ReadUname(names); status.failed())
-        return status;
-    std::string full = names.sysname + " " + names.release + " " + names.machine;
-    std::string osRelease;
-    if (ReadSmallFile("/etc/os-release", osRelease).ok() ||
-        ReadSmallFile("/usr/lib/os-release", osRelease).ok()) {
-        const auto pretty = linux_sources::OsReleaseValue(osRelease, "PRETTY_NAME");
-        if (pretty && !pretty->empty())
-            full = *pretty + ", " + full;
-    }
-    name = unicode::Utf8ToUtf16(full);
-    unicode::ReplaceControlCharacters(name);
+    status = posix_sources::MapMemoryStatus(linux_sources::PhysicalMemoryOf(*memInfo),
+                                            ReadCgroupMemory(memInfo->total), userSpace, *vmPages,
+                                            static_cast<std::uint64_t>(pageSize));
     return kOk;
 }
 

@@ -1,11 +1,14 @@
 // kxutil on every POSIX system: errors, reading system files, the locale's
 // character set, the date and time, file names as bytes, writing all of a
 // buffer, the atomic replacement of the report file, and the process's
-// set-up. What only one system has lives in its own file (kxutil_linux.cpp).
+// set-up, the program's own file and name over the system's running image
+// path, and the kernel's and the system's names. What only one system has
+// lives in its own file (kxutil_linux.cpp).
 #include "embedded_resources.h"
 #include "kxutil.h"
 #include "kxutil_posix_detail.h"
 #include "orbelle_version.h"
+#include "posix_sources.h"
 #include "unicode.h"
 
 #include <algorithm>
@@ -22,6 +25,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/utsname.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
@@ -346,6 +350,24 @@ void kxInitProcess(int argc, char **argv) {
         }
 }
 
+Status kxRegisterAppPath(std::u16string &path) {
+    std::string bytes;
+    if (Status status = RunningImagePath(bytes); status.failed())
+        return status;
+    path = FileNameToUtf16(bytes);
+    return kOk;
+}
+
+// The running image's file name without directory and last extension, so a
+// renamed copy goes by its own name.
+Status kxGetModuleBaseName(std::u16string &baseName) {
+    std::string bytes;
+    if (Status status = RunningImagePath(bytes); status.failed())
+        return status;
+    baseName = FileNameToUtf16(BaseNameOf(bytes));
+    return kOk;
+}
+
 Status kxIsInIDE(std::int16_t &inIde) {
     inIde = 0;
     return kOk;
@@ -416,6 +438,48 @@ Status kxFormatGeneralDateNow(std::u16string &text) {
     if (length == 0)
         return Fail(ERANGE, "the date does not fit");
     return LocaleBytesToUtf16(std::string_view(buffer, length), text);
+}
+
+// --- The kernel's and the system's names ---
+
+Status posix_detail::ReadUname(Uname &result) {
+    static std::optional<Uname> known;
+    if (!known) {
+        utsname names{};
+        if (uname(&names) != 0)
+            return Fail(errno, std::string("uname: ") + SystemErrorText(errno));
+        known = Uname{names.sysname, names.release, names.machine};
+    }
+    result = *known;
+    return kOk;
+}
+
+// True when the running kernel is 64-bit, whatever this build's width.
+Status kxIsHostWin64(std::int16_t &is64) {
+    Uname names;
+    if (Status status = ReadUname(names); status.failed())
+        return status;
+    is64 = posix_sources::IsSixtyFourBitMachine(names.machine) ? -1 : 0;
+    return kOk;
+}
+
+// os-release's PRETTY_NAME, then the kernel's name, release and machine.
+// The two arguments are reserved.
+Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
+    Uname names;
+    if (Status status = ReadUname(names); status.failed())
+        return status;
+    std::string full = names.sysname + " " + names.release + " " + names.machine;
+    std::string osRelease;
+    if (ReadSmallFile("/etc/os-release", osRelease).ok() ||
+        ReadSmallFile("/usr/lib/os-release", osRelease).ok()) {
+        const auto pretty = posix_sources::OsReleaseValue(osRelease, "PRETTY_NAME");
+        if (pretty && !pretty->empty())
+            full = *pretty + ", " + full;
+    }
+    name = unicode::Utf8ToUtf16(full);
+    unicode::ReplaceControlCharacters(name);
+    return kOk;
 }
 
 // --- Code pages ---

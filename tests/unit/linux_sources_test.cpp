@@ -24,8 +24,8 @@ const char kMemInfo[] = "MemTotal:        8000000 kB\n"
 TEST(MemInfo, MapsToTheWindowsMeanings) {
     const auto info = ParseMemInfo(kMemInfo);
     ASSERT_TRUE(info);
-    const kxutil::MemoryStatusRecord record =
-        MapMemoryStatus(*info, std::nullopt, 3221225472u, 25600, 4096);
+    const kxutil::MemoryStatusRecord record = posix_sources::MapMemoryStatus(
+        PhysicalMemoryOf(*info), std::nullopt, 3221225472u, 25600, 4096);
     EXPECT_EQ(record.ullTotalPhys, 8000000.0 * KiB);
     EXPECT_EQ(record.ullAvailPhys, 6000000.0 * KiB);
     EXPECT_EQ(record.dwMemoryLoad, 25u);
@@ -35,8 +35,13 @@ TEST(MemInfo, MapsToTheWindowsMeanings) {
     EXPECT_EQ(record.ullTotalVirtual, 3221225472.0);
     EXPECT_EQ(record.ullAvailVirtual, 3221225472.0 - 104857600.0);
     // A process as large as the space, or whose pages times the page size overflow 64 bits.
-    EXPECT_EQ(MapMemoryStatus(*info, std::nullopt, 4096, 2, 4096).ullAvailVirtual, 0.0);
-    EXPECT_EQ(MapMemoryStatus(*info, std::nullopt, 4096, 1ull << 52, 4096).ullAvailVirtual, 0.0);
+    EXPECT_EQ(posix_sources::MapMemoryStatus(PhysicalMemoryOf(*info), std::nullopt, 4096, 2, 4096)
+                  .ullAvailVirtual,
+              0.0);
+    EXPECT_EQ(posix_sources::MapMemoryStatus(PhysicalMemoryOf(*info), std::nullopt, 4096,
+                                             1ull << 52, 4096)
+                  .ullAvailVirtual,
+              0.0);
 }
 
 TEST(MemInfo, FieldsAndTheAvailableMemoryAtTheirLimits) {
@@ -82,18 +87,6 @@ TEST(MemInfo, RejectsTextWithoutTotal) {
     EXPECT_FALSE(ParseMemInfo("MemTotalX: 10 kB\n"));
 }
 
-TEST(MemInfo, MemoryLoadIsTruncated) {
-    EXPECT_EQ(MemoryLoadPercent(1000, 1000), 0u);
-    EXPECT_EQ(MemoryLoadPercent(1000, 0), 100u);
-    EXPECT_EQ(MemoryLoadPercent(1000, 991), 0u);
-    EXPECT_EQ(MemoryLoadPercent(1000, 5), 99u);
-    EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, 0), 100u);
-    // Exact beyond 184 PB too, where 100 * used overflows 64 bits.
-    EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, UINT64_MAX / 100 + 1), 98u);
-    EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, UINT64_MAX / 100), 99u);
-    EXPECT_EQ(MemoryLoadPercent(0, 0), 0u);
-}
-
 TEST(Cgroup, ALimitBelowTheMachineIsThePhysicalMemory) {
     const auto info = ParseMemInfo(kMemInfo);
     constexpr std::uint64_t MiB = KiB * KiB, machine = 8000000 * KiB, free = 6000000 * KiB;
@@ -109,7 +102,8 @@ TEST(Cgroup, ALimitBelowTheMachineIsThePhysicalMemory) {
         {{UINT64_MAX, 200, 0}, machine, free, 25},
     };
     for (const auto &row : rows) {
-        const auto record = MapMemoryStatus(*info, row.cgroup, 1 << 30, 0, 4096);
+        const auto record =
+            posix_sources::MapMemoryStatus(PhysicalMemoryOf(*info), row.cgroup, 1 << 30, 0, 4096);
         EXPECT_EQ(record.ullTotalPhys, static_cast<double>(row.total)) << row.cgroup.usage;
         EXPECT_EQ(record.ullAvailPhys, static_cast<double>(row.available)) << row.cgroup.usage;
         EXPECT_EQ(record.dwMemoryLoad, row.load) << row.cgroup.usage;
@@ -159,18 +153,6 @@ TEST(Statm, SizeIsTheFirstField) {
     EXPECT_EQ(linux_sources::ParseStatmSize(" 2361 331"), std::nullopt);
 }
 
-TEST(OsRelease, UnquotesAndUnescapes) {
-    EXPECT_EQ(
-        OsReleaseValue("NAME=x\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n", "PRETTY_NAME"),
-        "Debian GNU/Linux 12 (bookworm)");
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME='It''s \\ here'", "PRETTY_NAME"), "Its \\ here");
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=\"A \\\"B\\\" \\$C\"\r\n", "PRETTY_NAME"), "A \"B\" $C");
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=Plain\n", "PRETTY_NAME"), "Plain");
-    EXPECT_EQ(OsReleaseValue("# PRETTY_NAME=no\nPRETTY_NAME_X=no\n", "PRETTY_NAME"), std::nullopt);
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=\"unterminated", "PRETTY_NAME"), "unterminated");
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=a\nPRETTY_NAME=b\n", "PRETTY_NAME"), "b");
-}
-
 TEST(CpuList, RangesBecomeAMaskAndACountOfEveryProcessor) {
     const struct {
         const char *list;
@@ -197,46 +179,7 @@ TEST(CpuList, RangesBecomeAMaskAndACountOfEveryProcessor) {
     EXPECT_FALSE(ParseCpuList("a"));
 }
 
-TEST(Processor, MachineNamesAsWindowsArchitectureCodesAndKernelWidths) {
-    struct Row {
-        const char *machine;
-        std::uint16_t code;
-        bool sixtyFourBit;
-    };
-    const Row rows[] = {
-        {"x86_64", 9, true},       {"amd64", 9, true},        {"i686", 0, false},
-        {"i386", 0, false},        {"i586", 0, false},        {"i786", 0xFFFF, false},
-        {"i286", 0xFFFF, false},   {"ix86", 0xFFFF, false},   {"aarch64", 12, true},
-        {"aarch64_be", 12, true},  {"arm64", 12, true},       {"armv7l", 5, false},
-        {"armv8l", 5, false},      {"armv8b", 5, false},      {"armv5tel", 5, false},
-        {"mips", 1, false},        {"mips64", 1, true},       {"alpha", 2, true},
-        {"ppc64le", 3, true},      {"ppc64", 3, true},        {"ppc", 3, false},
-        {"powerpc", 3, false},     {"ia64", 6, true},         {"s390x", 0xFFFF, true},
-        {"s390", 0xFFFF, false},   {"riscv64", 0xFFFF, true}, {"loongarch64", 0xFFFF, true},
-        {"sparc64", 0xFFFF, true}, {"parisc", 0xFFFF, false}, {"", 0xFFFF, false},
-    };
-    for (const Row &row : rows) {
-        EXPECT_EQ(ArchitectureCode(row.machine), row.code) << row.machine;
-        EXPECT_EQ(IsSixtyFourBitMachine(row.machine), row.sixtyFourBit) << row.machine;
-    }
-}
-
-TEST(Processor, LevelAndRevisionFromTheCpusIdentification) {
-    struct X86Row {
-        std::uint32_t eax;
-        std::uint16_t level, revision;
-    };
-    const X86Row x86[] = {
-        {0x00000435, 4, 0x0305},  // 486 DX4: family 4, model 3, stepping 5
-        {0x00000543, 5, 0x0403},  // Pentium
-        {0x00000663, 6, 0x0603},  // qemu's 32-bit CPU
-        {0x000906EA, 6, 0x9E0A},  // family 6 takes the extended model: 158
-        {0x00A20F10, 25, 0x2100}, // family 15 adds the extended family: 25, model 33
-    };
-    for (const X86Row &row : x86) {
-        EXPECT_EQ(X86ProcessorIdentity(row.eax).level, row.level) << std::hex << row.eax;
-        EXPECT_EQ(X86ProcessorIdentity(row.eax).revision, row.revision) << std::hex << row.eax;
-    }
+TEST(Processor, LevelAndRevisionFromProcCpuInfo) {
     struct CpuInfoRow {
         const char *text;
         std::uint16_t level, revision;
