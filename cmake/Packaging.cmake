@@ -56,23 +56,25 @@ foreach(size 16 32 48 128)
           RENAME orbelle.png COMPONENT desktop)
 endforeach()
 endif()
-# The daily report's systemd units (cmake/systemd/), installed disabled: the
-# service runs the OrbelleC of this installation's prefix. Their folder is
-# relative to the prefix unless absolute (debian/rules gives Debian 12's /lib).
-set(ORBELLE_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING "Where the systemd units are installed")
-if(IS_ABSOLUTE "${ORBELLE_SYSTEMD_UNIT_DIR}")
-  set(unit_dir "${ORBELLE_SYSTEMD_UNIT_DIR}")
-else()
-  set(unit_dir "\${CMAKE_INSTALL_PREFIX}/${ORBELLE_SYSTEMD_UNIT_DIR}")
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  # The daily report's systemd units (cmake/systemd/), installed disabled: the
+  # service runs the OrbelleC of this installation's prefix. Their folder is
+  # relative to the prefix unless absolute (debian/rules gives Debian 12's /lib).
+  set(ORBELLE_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING "Where the systemd units are installed")
+  if(IS_ABSOLUTE "${ORBELLE_SYSTEMD_UNIT_DIR}")
+    set(unit_dir "${ORBELLE_SYSTEMD_UNIT_DIR}")
+  else()
+    set(unit_dir "\${CMAKE_INSTALL_PREFIX}/${ORBELLE_SYSTEMD_UNIT_DIR}")
+  endif()
+  foreach(unit orbelle-report.service orbelle-report.timer)
+    install(CODE "
+      file(READ [[${PROJECT_SOURCE_DIR}/cmake/systemd/${unit}]] unit)
+      string(REPLACE @BINDIR@ \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\" unit \"\${unit}\")
+      file(WRITE [[${generated}/systemd/${unit}]] \"\${unit}\")
+      file(INSTALL [[${generated}/systemd/${unit}]]
+           DESTINATION \"${unit_dir}\")" COMPONENT console)
+  endforeach()
 endif()
-foreach(unit orbelle-report.service orbelle-report.timer)
-  install(CODE "
-    file(READ [[${PROJECT_SOURCE_DIR}/cmake/systemd/${unit}]] unit)
-    string(REPLACE @BINDIR@ \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\" unit \"\${unit}\")
-    file(WRITE [[${generated}/systemd/${unit}]] \"\${unit}\")
-    file(INSTALL [[${generated}/systemd/${unit}]]
-         DESTINATION \"${unit_dir}\")" COMPONENT console)
-endforeach()
 foreach(component ${ORBELLE_PACKAGES})
   install(FILES ${generated}/copyright ${generated}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orbelle-${component} COMPONENT ${component})

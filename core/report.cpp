@@ -72,7 +72,7 @@ void ReplaceMask(std::u16string &text, std::u16string_view placeholder, std::uin
 double SwapInUse(const kxutil::MemoryStatusRecord &memory) {
     const double used = memory.ullTotalPageFile - memory.ullAvailPageFile;
     if (!std::isfinite(used))
-        throw RunTimeError{"subtracting the available page file from the total", -33,
+        throw RunTimeError{"subtracting the available page file from the total", kxutil::kErrDomain,
                            "floating-point error"};
     return used;
 }

@@ -11,7 +11,7 @@ TextBlockStore g_textBlocks;
 } // namespace
 
 void Check(const kxutil::Status &status, const char *operation) {
-    if (status < 0)
+    if (status.failed())
         throw RunTimeError{operation, status.value, kxutil::kxDescribeStatus(status)};
 }
 

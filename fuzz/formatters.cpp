@@ -45,37 +45,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const kxutil::Status status = kxutil::kxFormatByteSizeEx(bytes, text);
     const std::optional<std::string> expected = fuzz::ByteSize(bytes);
     if (!expected) {
-        FUZZ_REQUIRE(status < 0);
+        FUZZ_REQUIRE(status.failed());
     } else {
-        FUZZ_REQUIRE(status >= 0);
+        FUZZ_REQUIRE(status.ok());
         const std::string ascii = ToAscii(text);
         FUZZ_REQUIRE(ascii == *expected);
     }
 
     const auto value32 = static_cast<std::uint32_t>(integer);
     const auto signed32 = static_cast<std::int32_t>(value32);
-    FUZZ_REQUIRE(kxutil::kxFormatLong(signed32, text) >= 0);
+    FUZZ_REQUIRE(kxutil::kxFormatLong(signed32, text).ok());
     FUZZ_REQUIRE(text == Widen(fuzz::SignedDecimal(signed32)));
 
     double unsignedValue = -1;
-    FUZZ_REQUIRE(kxutil::kxLongToUnsignedLong(signed32, unsignedValue) >= 0);
+    FUZZ_REQUIRE(kxutil::kxLongToUnsignedLong(signed32, unsignedValue).ok());
     FUZZ_REQUIRE(unsignedValue == (signed32 < 0 ? signed32 + 4294967296.0 : signed32));
 
-    FUZZ_REQUIRE(kxutil::kxHexEx4(value32, text) >= 0);
+    FUZZ_REQUIRE(kxutil::kxHexEx4(value32, text).ok());
     FUZZ_REQUIRE(text == Widen(fuzz::Hex(value32, 8)));
-    FUZZ_REQUIRE(kxutil::kxHexEx8(integer, text) >= 0);
+    FUZZ_REQUIRE(kxutil::kxHexEx8(integer, text).ok());
     FUZZ_REQUIRE(text == Widen(fuzz::Hex(integer, 16)));
-    FUZZ_REQUIRE(kxutil::kxBin4(value32, text) >= 0);
+    FUZZ_REQUIRE(kxutil::kxBin4(value32, text).ok());
     FUZZ_REQUIRE(text == Widen(fuzz::Binary(value32, 32)));
-    FUZZ_REQUIRE(kxutil::kxBin8(integer, text) >= 0);
+    FUZZ_REQUIRE(kxutil::kxBin8(integer, text).ok());
     FUZZ_REQUIRE(text == Widen(fuzz::Binary(integer, 64)));
 
     const auto word = static_cast<std::uint16_t>(integer);
     std::uint8_t high = 0, low = 0;
-    FUZZ_REQUIRE(kxutil::kxHiByte(word, high) >= 0 && kxutil::kxLoByte(word, low) >= 0);
+    FUZZ_REQUIRE(kxutil::kxHiByte(word, high).ok() && kxutil::kxLoByte(word, low).ok());
     FUZZ_REQUIRE(high == word / 256 && low == word % 256);
 
-    FUZZ_REQUIRE(kxutil::kxFormatVersion(major, minor, revision, text) >= 0);
+    FUZZ_REQUIRE(kxutil::kxFormatVersion(major, minor, revision, text).ok());
     FUZZ_REQUIRE(text == Widen(ZeroPadded(major, 1) + "." + ZeroPadded(minor, 2) + "." +
                                ZeroPadded(revision, 4)));
     return 0;

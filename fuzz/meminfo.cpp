@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto loadAvailable = input.Take<std::uint64_t>();
     const std::string_view text = input.Rest();
 
-    const std::uint32_t load = linux_sources::MemoryLoadPercent(loadTotal, loadAvailable);
+    const std::uint32_t load = posix_sources::MemoryLoadPercent(loadTotal, loadAvailable);
     FUZZ_REQUIRE(load <= 100);
     FUZZ_REQUIRE(load == ReferenceLoad(loadTotal, loadAvailable));
 
@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         default: cgroup = CgroupMemory{info->total / 2, usage, inactiveFile}; break;
         }
     }
-    const kxutil::MemoryStatusRecord record =
-        linux_sources::MapMemoryStatus(*info, cgroup, userSpace, processPages, pageSize);
+    const kxutil::MemoryStatusRecord record = posix_sources::MapMemoryStatus(
+        linux_sources::PhysicalMemoryOf(*info), cgroup, userSpace, processPages, pageSize);
 
     FUZZ_REQUIRE(record.dwLength == sizeof record);
     for (double count : {record.ullTotalPhys, record.ullAvailPhys, record.ullTotalPageFile,

@@ -1,6 +1,6 @@
 // os_release: any bytes as os-release, /proc/self/cgroup, mountinfo, a CPU
 // list, a memory limit and /proc/self/status, through every parser of
-// linux_sources (no crash, no undefined behaviour), and these properties:
+// linux_sources and posix_sources (no crash, no undefined behaviour), and these properties:
 //
 // - OsReleaseValue gives one line's value; a value written in double quotes
 //   with \ before " \ $ ` or in single quotes comes back as it was, after
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The parsers read the fuzzer's own buffer, so that reading past it is caught.
     const std::string_view text(reinterpret_cast<const char *>(data), size);
 
-    const auto pretty = linux_sources::OsReleaseValue(text, "PRETTY_NAME");
+    const auto pretty = posix_sources::OsReleaseValue(text, "PRETTY_NAME");
     if (pretty)
         FUZZ_REQUIRE(pretty->find('\n') == std::string::npos &&
                      text.find("PRETTY_NAME=") != std::string::npos);
@@ -107,9 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             singleQuoted += c;
     }
     const std::string before(text);
-    FUZZ_REQUIRE(linux_sources::OsReleaseValue(before + "\nPRETTY_NAME=\"" + doubleQuoted + "\"\n",
+    FUZZ_REQUIRE(posix_sources::OsReleaseValue(before + "\nPRETTY_NAME=\"" + doubleQuoted + "\"\n",
                                                "PRETTY_NAME") == value);
-    FUZZ_REQUIRE(linux_sources::OsReleaseValue(before + "\n  PRETTY_NAME='" + singleQuoted + "'",
+    FUZZ_REQUIRE(posix_sources::OsReleaseValue(before + "\n  PRETTY_NAME='" + singleQuoted + "'",
                                                "PRETTY_NAME") == singleQuoted);
 
     FUZZ_REQUIRE(linux_sources::ParseCpuList(text) == ReferenceCpuList(text));

@@ -307,7 +307,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     }
     FUZZ_REQUIRE(ReadTemplateFile(u"TXT_USAGE_NEW") == modMain::LoadTextBlock(u"TXT_USAGE_NEW"));
     std::int16_t is64 = 0;
-    FUZZ_REQUIRE(kxutil::kxIsHostWin64(is64) >= 0);
+    FUZZ_REQUIRE(kxutil::kxIsHostWin64(is64).ok());
     g.is64 = is64 != 0;
     utsname names{};
     FUZZ_REQUIRE(uname(&names) == 0);
@@ -375,7 +375,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
     std::u16string osName;
-    FUZZ_REQUIRE(kxutil::kxGetHostOSFullName(0, -1, osName) >= 0);
+    FUZZ_REQUIRE(kxutil::kxGetHostOSFullName(0, -1, osName).ok());
     FUZZ_REQUIRE(Scrubbed(osName) == osName);
     FUZZ_REQUIRE(
         osName.size() >= g.unameText.size() &&

@@ -21,7 +21,8 @@ namespace kxutil {
 // The value of a system failure is a negated errno on POSIX systems and a
 // negated Win32 error code on Windows: -5 is EIO on the one and
 // ERROR_ACCESS_DENIED on the other. The portable operations' own failures
-// (kErrIo, kErrInvalidArgument, kErrRange) are errno values on every platform.
+// (kErrIo, kErrInvalidArgument, kErrRange, kErrDomain) are errno values on every
+// platform.
 struct Status {
     std::int32_t value = 0;
     std::string detail;
@@ -29,7 +30,10 @@ struct Status {
     Status(std::int32_t statusValue = 0) : value(statusValue) {}
     Status(std::int32_t statusValue, std::string failureDetail)
         : value(statusValue), detail(std::move(failureDetail)) {}
-    operator std::int32_t() const { return value; }
+    // No conversion to an integer: a caller that wants the number reads
+    // value, so that the detail is never dropped unnoticed.
+    bool ok() const { return value >= 0; }
+    bool failed() const { return value < 0; }
 };
 
 using WindowHandle = std::uintptr_t;
@@ -44,6 +48,7 @@ constexpr std::int32_t kOk = 0;
 constexpr std::int32_t kErrIo = -5;               // EIO
 constexpr std::int32_t kErrInvalidArgument = -22; // EINVAL
 constexpr std::int32_t kErrRange = -34;           // ERANGE
+constexpr std::int32_t kErrDomain = -33;          // EDOM: a floating-point result that is no number
 
 // Laid out like Windows' SYSTEM_INFO: 36 bytes in a 32-bit build, 48 in a
 // 64-bit one, where the address and mask fields have the native pointer

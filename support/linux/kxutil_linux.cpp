@@ -1,7 +1,7 @@
 // kxutil on Linux: every value with the meaning of its Windows namesake,
-// taken from Linux's own sources (/proc, /sys, the auxiliary vector, cpuid, uname,
-// os-release and the systemd journal), and the running image as the kernel
-// knows it. What every POSIX system shares is in kxutil_posix.cpp.
+// taken from Linux's own sources (/proc, /sys, the auxiliary vector, cpuid
+// and the systemd journal), and the running image as the kernel knows it.
+// What every POSIX system shares is in kxutil_posix.cpp.
 #include "kxutil.h"
 #include "kxutil_posix_detail.h"
 #include "linux_sources.h"
@@ -21,7 +21,6 @@
 #include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/un.h>
-#include <sys/utsname.h>
 #include <systemd/sd-journal.h>
 #include <unistd.h>
 
@@ -86,16 +85,17 @@ const char *ExecFn() {
     return execFn != nullptr && *execFn != '\0' ? execFn : nullptr;
 }
 
-// The running image's path: as the kernel knows it, or, started by the
-// loader or without /proc, as it was started (the auxiliary vector's
-// AT_EXECFN, then argv[0]).
-Status RunningImagePath(std::string &path) {
+} // namespace
+
+// As the kernel knows it, or, started by the loader or without /proc, as it
+// was started (the auxiliary vector's AT_EXECFN, then argv[0]).
+Status posix_detail::RunningImagePath(std::string &path) {
     static std::string known;
     if (known.empty()) {
         std::string found;
         if (StartedByTheLoader() && ExecFn() != nullptr) {
             found = ExecFn();
-        } else if (ReadImageLink(found) >= 0) {
+        } else if (ReadImageLink(found).ok()) {
             found = WithoutDeletedMark(std::move(found));
         } else if (ExecFn() != nullptr) {
             found = ExecFn();
@@ -112,8 +112,6 @@ Status RunningImagePath(std::string &path) {
     return kOk;
 }
 
-} // namespace
-
 // The image is opened without ever blocking, and only a regular file is
 // taken: by its path (run through the loader, or without /proc) a FIFO may
 // stand there by now.
@@ -128,7 +126,7 @@ int posix_detail::OpenRunningImage() {
     };
     int image = StartedByTheLoader() ? -1 : openRegular("/proc/self/exe");
     std::string path;
-    if (image < 0 && RunningImagePath(path) >= 0)
+    if (image < 0 && RunningImagePath(path).ok())
         image = openRegular(path.c_str());
     return image;
 }
@@ -139,36 +137,20 @@ namespace {
 // importing it).
 long PageSize() { return static_cast<long>(getauxval(AT_PAGESZ)); }
 
-// --- The kernel's names and the processor ---
-
-struct Uname {
-    std::string sysname, release, machine;
-};
-
-Status ReadUname(Uname &result) {
-    static std::optional<Uname> known;
-    if (!known) {
-        utsname names{};
-        if (uname(&names) != 0)
-            return Fail(errno, std::string("uname: ") + SystemErrorText(errno));
-        known = Uname{names.sysname, names.release, names.machine};
-    }
-    result = *known;
-    return kOk;
-}
+// --- The processor ---
 
 // Level and revision as Windows fills them: on x86 from cpuid, elsewhere
 // from /proc/cpuinfo (linux_sources). dwProcessorType is left alone: it is
 // not read.
 void ReadProcessorLevel(SystemInfoRecord &info) {
-    linux_sources::ProcessorIdentity identity;
+    posix_sources::ProcessorIdentity identity;
 #if defined(__x86_64__) || defined(__i386__)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (__get_cpuid(1, &eax, &ebx, &ecx, &edx))
-        identity = linux_sources::X86ProcessorIdentity(eax);
+        identity = posix_sources::X86ProcessorIdentity(eax);
 #else
     std::string cpuinfo;
-    if (ReadSmallFile("/proc/cpuinfo", cpuinfo) >= 0)
+    if (ReadSmallFile("/proc/cpuinfo", cpuinfo).ok())
         identity = linux_sources::CpuInfoProcessorIdentity(cpuinfo);
 #endif
     info.wProcessorLevel = identity.level;
@@ -271,7 +253,7 @@ CgroupDirectoryFromMountTable(const linux_sources::CgroupPath &path) {
 
 std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physicalTotal) {
     std::string procCgroup;
-    if (ReadSmallFile("/proc/self/cgroup", procCgroup) < 0)
+    if (ReadSmallFile("/proc/self/cgroup", procCgroup).failed())
         return std::nullopt;
     const auto path = linux_sources::MemoryCgroupPath(procCgroup);
     if (!path)
@@ -290,7 +272,7 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physic
     std::optional<linux_sources::CgroupMemory> tightest;
     std::string tightestDirectory, directory = where->directory, content;
     while (true) {
-        if (ReadSmallFile((directory + limitFile).c_str(), content) >= 0) {
+        if (ReadSmallFile((directory + limitFile).c_str(), content).ok()) {
             const auto limit = linux_sources::ParseMemoryLimit(content);
             if (limit && (!tightest || *limit < tightest->limit)) {
                 tightest = linux_sources::CgroupMemory{*limit, 0, 0};
@@ -302,9 +284,9 @@ std::optional<linux_sources::CgroupMemory> ReadCgroupMemory(std::uint64_t physic
         directory.erase(directory.rfind('/'));
     }
     if (tightest && tightest->limit < physicalTotal) {
-        if (ReadSmallFile((tightestDirectory + usageFile).c_str(), content) >= 0)
+        if (ReadSmallFile((tightestDirectory + usageFile).c_str(), content).ok())
             tightest->usage = linux_sources::ParseMemoryLimit(content).value_or(0);
-        if (ReadSmallFile((tightestDirectory + "/memory.stat").c_str(), content) >= 0)
+        if (ReadSmallFile((tightestDirectory + "/memory.stat").c_str(), content).ok())
             tightest->inactiveFile =
                 linux_sources::SpaceSeparatedField(content, inactiveKey).value_or(0);
     }
@@ -338,9 +320,9 @@ Status ReadProcessors(SystemInfoRecord &info) {
     constexpr const char *kOnline = "/sys/devices/system/cpu/online";
     std::string text;
     const Status read = ReadSmallFile(kOnline, text);
-    if (read == -ENOENT || read == -ENOTDIR)
+    if (read.value == -ENOENT || read.value == -ENOTDIR)
         return ReadAffinity(info);
-    if (read < 0)
+    if (read.failed())
         return read;
     std::uint64_t count = 0;
     const auto mask = linux_sources::ParseCpuList(text, &count);
@@ -356,24 +338,6 @@ Status ReadProcessors(SystemInfoRecord &info) {
 
 } // namespace
 
-Status kxRegisterAppPath(std::u16string &path) {
-    std::string bytes;
-    if (Status status = RunningImagePath(bytes); status < 0)
-        return status;
-    path = FileNameToUtf16(bytes);
-    return kOk;
-}
-
-// The running image's file name without directory and last extension, so a
-// renamed copy goes by its own name.
-Status kxGetModuleBaseName(std::u16string &baseName) {
-    std::string bytes;
-    if (Status status = RunningImagePath(bytes); status < 0)
-        return status;
-    baseName = FileNameToUtf16(BaseNameOf(bytes));
-    return kOk;
-}
-
 // --- System facts ---
 
 // wProcessorArchitecture: the kernel's machine (uname), as a Windows code.
@@ -386,9 +350,9 @@ Status kxGetModuleBaseName(std::u16string &baseName) {
 // dwActiveProcessorMask: bit n set for online CPU n.
 Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
     Uname names;
-    if (Status status = ReadUname(names); status < 0)
+    if (Status status = ReadUname(names); status.failed())
         return status;
-    info.wProcessorArchitecture = linux_sources::ArchitectureCode(names.machine);
+    info.wProcessorArchitecture = posix_sources::ArchitectureCode(names.machine);
     ReadProcessorLevel(info);
 
     const long pageSize = PageSize();
@@ -398,7 +362,7 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
     info.dwAllocationGranularity = static_cast<std::uint32_t>(pageSize);
 
     std::string text;
-    if (Status status = ReadSmallFile("/proc/sys/vm/mmap_min_addr", text); status < 0)
+    if (Status status = ReadSmallFile("/proc/sys/vm/mmap_min_addr", text); status.failed())
         return status;
     const auto minimum = linux_sources::ParseMemoryLimit(text);
     if (!minimum)
@@ -422,12 +386,12 @@ Status kxGetNativeSystemInfo(SystemInfoRecord &info) {
 //   and which the kernel makes far faster than /proc/self/status).
 Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
     std::string memInfoText, processStatm;
-    if (Status read = ReadSmallFile("/proc/meminfo", memInfoText); read < 0)
+    if (Status read = ReadSmallFile("/proc/meminfo", memInfoText); read.failed())
         return read;
     const auto memInfo = linux_sources::ParseMemInfo(memInfoText);
     if (!memInfo)
         return Fail(EBADMSG, "/proc/meminfo holds no MemTotal");
-    if (Status read = ReadSmallFile("/proc/self/statm", processStatm); read < 0)
+    if (Status read = ReadSmallFile("/proc/self/statm", processStatm); read.failed())
         return read;
     // Another statm field would not show: the process's megabytes vanish below three digits.
     const auto vmPages = linux_sources::ParseStatmSize(processStatm);
@@ -439,36 +403,9 @@ Status kxGlobalMemoryStatus(MemoryStatusRecord &status) {
         return Fail(EINVAL, "the auxiliary vector gave no page size");
     const std::uint64_t userSpace =
         static_cast<std::uint64_t>(HighestUserAddress(static_cast<std::size_t>(pageSize))) + 1;
-    status = linux_sources::MapMemoryStatus(*memInfo, ReadCgroupMemory(memInfo->total), userSpace,
-                                            *vmPages, static_cast<std::uint64_t>(pageSize));
-    return kOk;
-}
-
-// True when the running kernel is 64-bit, whatever this build's width.
-Status kxIsHostWin64(std::int16_t &is64) {
-    Uname names;
-    if (Status status = ReadUname(names); status < 0)
-        return status;
-    is64 = linux_sources::IsSixtyFourBitMachine(names.machine) ? -1 : 0;
-    return kOk;
-}
-
-// os-release's PRETTY_NAME, then the kernel's name, release and machine.
-// The two arguments are reserved.
-Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
-    Uname names;
-    if (Status status = ReadUname(names); status < 0)
-        return status;
-    std::string full = names.sysname + " " + names.release + " " + names.machine;
-    std::string osRelease;
-    if (ReadSmallFile("/etc/os-release", osRelease) >= 0 ||
-        ReadSmallFile("/usr/lib/os-release", osRelease) >= 0) {
-        const auto pretty = linux_sources::OsReleaseValue(osRelease, "PRETTY_NAME");
-        if (pretty && !pretty->empty())
-            full = *pretty + ", " + full;
-    }
-    name = unicode::Utf8ToUtf16(full);
-    unicode::ReplaceControlCharacters(name);
+    status = posix_sources::MapMemoryStatus(linux_sources::PhysicalMemoryOf(*memInfo),
+                                            ReadCgroupMemory(memInfo->total), userSpace, *vmPages,
+                                            static_cast<std::uint64_t>(pageSize));
     return kOk;
 }
 
@@ -522,21 +459,16 @@ bool IsJournalFieldName(std::string_view name) {
     });
 }
 
-} // namespace
-
-// One journal entry: MESSAGE with LF line ends (journalctl shows an entry
-// holding a CR as binary data), PRIORITY 6 (information), SYSLOG_IDENTIFIER
-// the program's base name, MESSAGE_ID, then the reported fields. Each is
-// one iovec for sd_journal_sendv, which frames a value holding a newline by
-// its length: no value can end its field early or add another one.
-// sd_journal_send() reports success even when no journal listens, so the
-// socket is checked first.
-Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
-                 std::int32_t &unused) {
-    unused = 0;
+Status CheckFieldNames(const std::vector<LogField> &fields) {
     for (const LogField &field : fields)
         if (field.reported && !IsJournalFieldName(field.name))
             return Fail(EINVAL, "not a journal field name: " + std::string(field.name));
+    return kOk;
+}
+
+// sd_journal_send() reports success even when no journal listens, so the
+// socket is tried first.
+Status CheckJournalListens() {
     const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (probe < 0)
         return Fail(errno, std::string("socket: ") + SystemErrorText(errno));
@@ -553,47 +485,75 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
     if (connected != 0)
         return Fail(connectError, std::string("systemd-journald is not running (") +
                                       kJournalSocket + ": " + SystemErrorText(connectError) + ")");
+    return kOk;
+}
 
+// MESSAGE with LF line ends: journalctl shows an entry holding a CR as
+// binary data.
+std::string MessageField(std::u16string_view text) {
     std::string message = "MESSAGE=";
     for (char c : unicode::Utf16ToUtf8(text))
         if (c == '\n' && !message.empty() && message.back() == '\r')
             message.back() = '\n';
         else
             message += c;
-    std::u16string baseName;
-    if (Status status = kxGetModuleBaseName(baseName); status < 0)
-        return status;
-    // The other fields back to back in one buffer, each one iovec.
-    std::string others = "PRIORITY=6";
-    std::vector<std::size_t> ends = {others.size()};
-    const auto append = [&](std::string_view name, std::u16string_view value) {
-        others += name;
-        others += '=';
-        if (std::all_of(value.begin(), value.end(), [](char16_t c) { return c < 0x80; }))
-            others.append(value.begin(), value.end());
-        else
-            others += unicode::Utf16ToUtf8(value);
-        ends.push_back(others.size());
-    };
-    append("SYSLOG_IDENTIFIER", baseName);
-    others += kReportMessageId;
-    ends.push_back(others.size());
+    return message;
+}
+
+// The fields after MESSAGE, back to back in one buffer; ends holds where
+// each one ends.
+struct EntryFields {
+    std::string bytes;
+    std::vector<std::size_t> ends;
+};
+
+void AppendField(EntryFields &entry, std::string_view name, std::u16string_view value) {
+    entry.bytes += name;
+    entry.bytes += '=';
+    if (std::all_of(value.begin(), value.end(), [](char16_t c) { return c < 0x80; }))
+        entry.bytes.append(value.begin(), value.end());
+    else
+        entry.bytes += unicode::Utf16ToUtf8(value);
+    entry.ends.push_back(entry.bytes.size());
+}
+
+// PRIORITY 6 (information), SYSLOG_IDENTIFIER the program's base name,
+// MESSAGE_ID, then the reported fields.
+EntryFields OtherFields(std::u16string_view baseName, const std::vector<LogField> &fields) {
+    EntryFields entry{"PRIORITY=6", {}};
+    entry.ends.push_back(entry.bytes.size());
+    AppendField(entry, "SYSLOG_IDENTIFIER", baseName);
+    entry.bytes += kReportMessageId;
+    entry.ends.push_back(entry.bytes.size());
     for (const LogField &field : fields)
         if (field.reported)
-            append(field.name, field.value);
+            AppendField(entry, field.name, field.value);
+    return entry;
+}
+
+// One iovec for each field.
+std::vector<iovec> FieldVectors(std::string &message, EntryFields &others) {
     std::vector<iovec> vectors = {{message.data(), message.size()}};
-    for (std::size_t i = 0, start = 0; i < ends.size(); start = ends[i++])
-        vectors.push_back({others.data() + start, ends[i] - start});
-    // libsystemd is loaded only here: the other commands never pay for it.
-    using SendFunction = decltype(&sd_journal_sendv);
+    for (std::size_t i = 0, start = 0; i < others.ends.size(); start = others.ends[i++])
+        vectors.push_back({others.bytes.data() + start, others.ends[i] - start});
+    return vectors;
+}
+
+using SendFunction = decltype(&sd_journal_sendv);
+
+// libsystemd is loaded only here: the other commands never pay for it.
+Status LoadJournalSend(SendFunction &send) {
     void *library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-    const auto send = library == nullptr
-                          ? nullptr
-                          : reinterpret_cast<SendFunction>(dlsym(library, "sd_journal_sendv"));
+    send = library == nullptr ? nullptr
+                              : reinterpret_cast<SendFunction>(dlsym(library, "sd_journal_sendv"));
     if (send == nullptr) {
         const char *why = dlerror();
         return Fail(ENOENT, std::string("loading libsystemd.so.0: ") + (why ? why : "not found"));
     }
+    return kOk;
+}
+
+Status SendToJournal(SendFunction send, std::vector<iovec> &vectors) {
     const int sent = SendWithin(kJournalWaitSeconds, [&] {
         return send(vectors.data(), static_cast<int>(vectors.size()));
     });
@@ -603,6 +563,30 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
     if (sent < 0)
         return Fail(-sent, std::string("sending to systemd-journald: ") + SystemErrorText(-sent));
     return kOk;
+}
+
+} // namespace
+
+// One journal entry: MESSAGE, then the other fields. Each is one iovec for
+// sd_journal_sendv, which frames a value holding a newline by its length:
+// no value can end its field early or add another one.
+Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
+                 std::int32_t &unused) {
+    unused = 0;
+    if (Status status = CheckFieldNames(fields); status.failed())
+        return status;
+    if (Status status = CheckJournalListens(); status.failed())
+        return status;
+    std::string message = MessageField(text);
+    std::u16string baseName;
+    if (Status status = kxGetModuleBaseName(baseName); status.failed())
+        return status;
+    EntryFields others = OtherFields(baseName, fields);
+    std::vector<iovec> vectors = FieldVectors(message, others);
+    SendFunction send = nullptr;
+    if (Status status = LoadJournalSend(send); status.failed())
+        return status;
+    return SendToJournal(send, vectors);
 }
 
 // A new file in the current directory without a name (O_TMPFILE): nothing

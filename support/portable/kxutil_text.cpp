@@ -180,7 +180,7 @@ Status kxFormatVersion(std::int16_t major, std::int16_t minor, std::int16_t revi
 std::u16string kxRunTimeErrorLine(std::string_view what, std::int32_t status,
                                   std::string_view detail) {
     std::u16string name;
-    if (kxGetModuleBaseName(name) < 0)
+    if (kxGetModuleBaseName(name).failed())
         name = u"Orbelle";
     std::u16string line =
         name + u": run-time error: " +

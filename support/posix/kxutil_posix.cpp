@@ -1,11 +1,14 @@
 // kxutil on every POSIX system: errors, reading system files, the locale's
 // character set, the date and time, file names as bytes, writing all of a
 // buffer, the atomic replacement of the report file, and the process's
-// set-up. What only one system has lives in its own file (kxutil_linux.cpp).
+// set-up, the program's own file and name over the system's running image
+// path, and the kernel's and the system's names. What only one system has
+// lives in its own file (kxutil_linux.cpp).
 #include "embedded_resources.h"
 #include "kxutil.h"
 #include "kxutil_posix_detail.h"
 #include "orbelle_version.h"
+#include "posix_sources.h"
 #include "unicode.h"
 
 #include <algorithm>
@@ -22,6 +25,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/utsname.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
@@ -47,7 +51,7 @@ std::string posix_detail::SystemErrorText(int error) {
     const std::string bytes = std::strerror(error);
     std::string text;
     std::u16string decoded;
-    if (LocaleBytesToUtf16(bytes, decoded) >= 0)
+    if (LocaleBytesToUtf16(bytes, decoded).ok())
         text = unicode::Utf16ToUtf8(decoded);
     else
         text = bytes;
@@ -117,7 +121,7 @@ ssize_t ReadSome(int fd, char *buffer, std::size_t size) {
 Status ReadSmallFile(const char *path, std::string &content) {
     content.clear();
     int fd = -1;
-    if (Status status = OpenSystemFile(path, fd); status < 0)
+    if (Status status = OpenSystemFile(path, fd); status.failed())
         return status;
     char buffer[4096];
     ssize_t count;
@@ -139,7 +143,7 @@ Status ReadSmallFile(const char *path, std::string &content) {
 // at a time, until it returns true.
 Status ForEachLine(const char *path, const std::function<bool(std::string_view)> &lineFound) {
     int fd = -1;
-    if (Status status = OpenSystemFile(path, fd); status < 0)
+    if (Status status = OpenSystemFile(path, fd); status.failed())
         return status;
     std::string pending;
     char buffer[16384];
@@ -248,7 +252,7 @@ Status LocaleBytesToUtf16(std::string_view bytes, std::u16string &text) {
     }
     std::string utf8;
     const Status status = Iconv("UTF-8", LocaleCodeset(), bytes, "\xEF\xBF\xBD", false, utf8);
-    if (status < 0)
+    if (status.failed())
         return status;
     text = unicode::Utf8ToUtf16(utf8);
     return kOk;
@@ -288,7 +292,7 @@ std::u16string FileNameToUtf16(std::string_view bytes) {
         return unicode::Utf8ToUtf16Escaped(bytes);
     std::u16string text;
     std::string back;
-    if (LocaleBytesToUtf16(bytes, text) >= 0 && kxStrConvB(text, back) >= 0 && back == bytes)
+    if (LocaleBytesToUtf16(bytes, text).ok() && kxStrConvB(text, back).ok() && back == bytes)
         return text;
     std::u16string escaped;
     for (const char c : bytes)
@@ -344,6 +348,24 @@ void kxInitProcess(int argc, char **argv) {
             if (opened >= 0 && opened != fd)
                 close(opened);
         }
+}
+
+Status kxRegisterAppPath(std::u16string &path) {
+    std::string bytes;
+    if (Status status = RunningImagePath(bytes); status.failed())
+        return status;
+    path = FileNameToUtf16(bytes);
+    return kOk;
+}
+
+// The running image's file name without directory and last extension, so a
+// renamed copy goes by its own name.
+Status kxGetModuleBaseName(std::u16string &baseName) {
+    std::string bytes;
+    if (Status status = RunningImagePath(bytes); status.failed())
+        return status;
+    baseName = FileNameToUtf16(BaseNameOf(bytes));
+    return kOk;
 }
 
 Status kxIsInIDE(std::int16_t &inIde) {
@@ -416,6 +438,48 @@ Status kxFormatGeneralDateNow(std::u16string &text) {
     if (length == 0)
         return Fail(ERANGE, "the date does not fit");
     return LocaleBytesToUtf16(std::string_view(buffer, length), text);
+}
+
+// --- The kernel's and the system's names ---
+
+Status posix_detail::ReadUname(Uname &result) {
+    static std::optional<Uname> known;
+    if (!known) {
+        utsname names{};
+        if (uname(&names) != 0)
+            return Fail(errno, std::string("uname: ") + SystemErrorText(errno));
+        known = Uname{names.sysname, names.release, names.machine};
+    }
+    result = *known;
+    return kOk;
+}
+
+// True when the running kernel is 64-bit, whatever this build's width.
+Status kxIsHostWin64(std::int16_t &is64) {
+    Uname names;
+    if (Status status = ReadUname(names); status.failed())
+        return status;
+    is64 = posix_sources::IsSixtyFourBitMachine(names.machine) ? -1 : 0;
+    return kOk;
+}
+
+// os-release's PRETTY_NAME, then the kernel's name, release and machine.
+// The two arguments are reserved.
+Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
+    Uname names;
+    if (Status status = ReadUname(names); status.failed())
+        return status;
+    std::string full = names.sysname + " " + names.release + " " + names.machine;
+    std::string osRelease;
+    if (ReadSmallFile("/etc/os-release", osRelease).ok() ||
+        ReadSmallFile("/usr/lib/os-release", osRelease).ok()) {
+        const auto pretty = posix_sources::OsReleaseValue(osRelease, "PRETTY_NAME");
+        if (pretty && !pretty->empty())
+            full = *pretty + ", " + full;
+    }
+    name = unicode::Utf8ToUtf16(full);
+    unicode::ReplaceControlCharacters(name);
+    return kOk;
 }
 
 // --- Code pages ---
@@ -680,6 +744,50 @@ std::string FullPathOf(const std::string &name) {
     return directory == "/" ? "/" + name : directory + "/" + name;
 }
 
+// The failure of replacing the report, named by its full path: the given
+// reason, or else the system's words for the error.
+Status ReplaceFailure(const std::string &target, int error, const std::string &why) {
+    return Fail(error, FullPathOf(target) + ": " + (why.empty() ? SystemErrorText(error) : why));
+}
+
+// Looks at what is at the report's name (replacing: whether anything is,
+// then described by old): why it must not be replaced, or 0.
+int ExamineTarget(const char *target, struct stat &old, bool &replacing, std::string &why) {
+    replacing = fstatat(AT_FDCWD, target, &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!replacing)
+        return errno == ENOENT ? 0 : errno;
+    return RefusalToReplace(target, old, why);
+}
+
+// The temporary file made ready to take the report's place: its bytes, the
+// old report's access (old, or none for a new report), on the disk, and
+// with a name.
+int FillTemporary(int fd, bool named, std::string_view bytes, const char *target,
+                  const struct stat *old, std::string &why) {
+    int error = WriteAllTo(fd, bytes);
+    if (error == 0)
+        error = GiveAccess(fd, target, old, why);
+    if (error == 0 && fsync(fd) != 0)
+        error = errno;
+    if (error == 0 && !named)
+        error = NameTemporary(fd);
+    return error;
+}
+
+// Closes the temporary file and, when nothing failed before (error 0),
+// renames it over the report's name; a named temporary file left over is
+// removed. The first error, or 0.
+int PutInPlace(int fd, int error, const char *target) {
+    if (close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && rename(g_temporaryName, target) != 0)
+        error = errno;
+    if (error != 0 && g_temporaryNamed)
+        unlink(g_temporaryName);
+    g_temporaryNamed = 0;
+    return error;
+}
+
 } // namespace
 
 // Writes a temporary file beside the report and renames it over the
@@ -687,42 +795,24 @@ std::string FullPathOf(const std::string &name) {
 // and a symlink at that name is replaced rather than followed.
 Status kxReplaceFile(std::u16string_view name, std::string_view bytes) {
     std::string target;
-    if (Status status = FileNameBytes(name, target); status < 0)
+    if (Status status = FileNameBytes(name, target); status.failed())
         return status;
-    auto failure = [&](int error, const std::string &why) {
-        return Fail(error,
-                    FullPathOf(target) + ": " + (why.empty() ? SystemErrorText(error) : why));
-    };
     struct stat old {};
-    const bool replacing = fstatat(AT_FDCWD, target.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
-    if (!replacing && errno != ENOENT)
-        return failure(errno, {});
+    bool replacing = false;
     std::string why;
-    if (const int refusal = replacing ? RefusalToReplace(target.c_str(), old, why) : 0)
-        return failure(refusal, why);
+    if (const int refusal = ExamineTarget(target.c_str(), old, replacing, why))
+        return ReplaceFailure(target, refusal, why);
 
     RemoveTemporaryOnSignals();
     bool named = false;
     const int fd = CreateTemporary(named);
     if (fd < 0)
-        return failure(errno, {});
-    int error = WriteAllTo(fd, bytes);
-    if (error == 0)
-        error =
-            GiveAccess(fd, target.c_str(), replacing && S_ISREG(old.st_mode) ? &old : nullptr, why);
-    if (error == 0 && fsync(fd) != 0)
-        error = errno;
-    if (error == 0 && !named)
-        error = NameTemporary(fd);
-    if (close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && rename(g_temporaryName, target.c_str()) != 0)
-        error = errno;
-    if (error != 0 && g_temporaryNamed)
-        unlink(g_temporaryName);
-    g_temporaryNamed = 0;
+        return ReplaceFailure(target, errno, {});
+    const struct stat *oldReport = replacing && S_ISREG(old.st_mode) ? &old : nullptr;
+    const int error = PutInPlace(
+        fd, FillTemporary(fd, named, bytes, target.c_str(), oldReport, why), target.c_str());
     if (error != 0)
-        return failure(error, why);
+        return ReplaceFailure(target, error, why);
     return kOk;
 }
 
@@ -765,7 +855,7 @@ Status kxWriteStdErr(std::string_view bytes) {
 
 void kxWriteErrorLine(std::u16string_view line) {
     std::string bytes;
-    if (kxAnsiToOem(line, bytes) < 0)
+    if (kxAnsiToOem(line, bytes).failed())
         bytes = unicode::Utf16ToUtf8(line);
     kxWriteStdErr(bytes + "\n");
 }

@@ -31,11 +31,18 @@ std::string_view BaseNameOf(std::string_view path);
 std::u16string FileNameToUtf16(std::string_view bytes);
 // The base name for the out-of-memory line, taken from a path.
 void KeepErrorName(std::string_view path);
+// The kernel's names, as uname gives them.
+struct Uname {
+    std::string sysname, release, machine;
+};
+Status ReadUname(Uname &result);
 // The argument vector kxInitProcess was given.
 int ArgumentCount();
 char **Arguments();
 
 // --- What each system's own file provides ---
+// The running program's file as the system knows it, or as it was started.
+Status RunningImagePath(std::string &path);
 // The running program's file, opened for reading, to recognise it under
 // another name; -1 where it cannot be opened.
 int OpenRunningImage();

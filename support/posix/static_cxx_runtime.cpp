@@ -1,4 +1,4 @@
-// Linked into OrbelleC when the C++ runtime is linked statically (Linux).
+// Linked into OrbelleC when GNU libstdc++ is linked statically (Linux).
 //
 // The runtime's default terminate handler names the uncaught exception's
 // type: it brings the demangler and stdio with it, seven more C library

@@ -180,7 +180,7 @@ Status LoadIconGroup(std::u16string_view groupName, QIcon &icon, const char *sho
     const embedded_resources::Resource *group = FindIconGroup(name);
     if (group == nullptr)
         return Fail(ENOENT, "no icon group " + name);
-    if (Status status = StartApplication(showing); status < 0)
+    if (Status status = StartApplication(showing); status.failed())
         return status;
     icon = IconFromGroup(*group);
     if (icon.isNull())
@@ -231,7 +231,7 @@ Status kxSetWindowResIconAll(WindowHandle handle, std::u16string_view iconPrefix
 Status kxLoadResIcon(std::u16string_view groupName, Picture &picture) {
     QIcon icon;
     // The program loads an icon for one box only: the About box.
-    if (Status status = LoadIconGroup(groupName, icon, "showing the About box"); status < 0)
+    if (Status status = LoadIconGroup(groupName, icon, "showing the About box"); status.failed())
         return status;
     g_icons->push_back(icon);
     picture.Handle = g_icons->size();
@@ -240,7 +240,7 @@ Status kxLoadResIcon(std::u16string_view groupName, Picture &picture) {
 
 Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::int32_t &result) {
     QIcon icon;
-    if (Status status = LoadIconGroup(iconGroup, icon, "showing a message box"); status < 0)
+    if (Status status = LoadIconGroup(iconGroup, icon, "showing a message box"); status.failed())
         return status;
     QMessageBox box;
     box.setObjectName(QStringLiteral("kxMsgBox"));
@@ -261,13 +261,13 @@ Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::in
 Status kxShellAboutA(WindowHandle, std::string_view appText, std::string_view otherText,
                      IconHandle icon) {
     std::u16string application, further, systemName;
-    if (Status status = posix_detail::LocaleBytesToUtf16(appText, application); status < 0)
+    if (Status status = posix_detail::LocaleBytesToUtf16(appText, application); status.failed())
         return status;
-    if (Status status = posix_detail::LocaleBytesToUtf16(otherText, further); status < 0)
+    if (Status status = posix_detail::LocaleBytesToUtf16(otherText, further); status.failed())
         return status;
-    if (Status status = kxGetHostOSFullName(0, -1, systemName); status < 0)
+    if (Status status = kxGetHostOSFullName(0, -1, systemName); status.failed())
         return status;
-    if (Status status = StartApplication("showing the About box"); status < 0)
+    if (Status status = StartApplication("showing the About box"); status.failed())
         return status;
     if (icon == 0 || icon > g_icons->size())
         return Fail(EINVAL, "no such icon handle");

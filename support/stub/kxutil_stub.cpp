@@ -4,8 +4,10 @@
 // runs and says which operation to write next. Only what reporting that
 // failure needs works: the process set-up, standard output and error.
 //
-// A port copies this file into a folder of its own, adds a branch for it
-// in support/CMakeLists.txt, and replaces one stub after another.
+// A port to a system that is not POSIX copies this file into a folder of
+// its own, adds a branch for it in support/CMakeLists.txt, and replaces one
+// stub after another. A POSIX system has most of this in support/posix/
+// already, and starts from kxutil_posix_stub.cpp instead.
 #include "kxutil.h"
 #include "unicode.h"
 

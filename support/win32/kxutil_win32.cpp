@@ -234,7 +234,7 @@ Status kxGetArgumentText(std::u16string &text) {
 
 Status kxGetModuleBaseName(std::u16string &baseName) {
     std::u16string path;
-    if (Status status = RunningImagePath(path); status < 0)
+    if (Status status = RunningImagePath(path); status.failed())
         return status;
     baseName = BaseNameOf(path);
     return kOk;
@@ -362,7 +362,7 @@ Status kxIsHostWin64(std::int16_t &is64) {
 // The two arguments are reserved.
 Status kxGetHostOSFullName(std::int32_t, std::int32_t, std::u16string &name) {
     RTL_OSVERSIONINFOEXW version{};
-    if (Status status = TrueVersion(version); status < 0)
+    if (Status status = TrueVersion(version); status.failed())
         return status;
     HKEY key = nullptr;
     const bool haveKey = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0,
@@ -461,7 +461,7 @@ Status kxLogInfo(std::u16string_view text, const std::vector<LogField> &fields,
         strings.push_back(Wide(value));
     }
     std::u16string source;
-    if (Status status = kxGetModuleBaseName(source); status < 0)
+    if (Status status = kxGetModuleBaseName(source); status.failed())
         return status;
     const HANDLE log = RegisterEventSourceW(nullptr, Wide(source));
     if (log == nullptr)
@@ -523,7 +523,7 @@ Status kxWriteStdErr(std::string_view bytes) {
 
 void kxWriteErrorLine(std::u16string_view line) {
     std::string bytes;
-    if (kxAnsiToOem(line, bytes) < 0)
+    if (kxAnsiToOem(line, bytes).failed())
         bytes = unicode::Utf16ToUtf8(line);
     kxWriteStdErr(bytes + "\r\n");
 }
@@ -589,7 +589,7 @@ DWORD RefusalToReplace(const std::u16string &target, std::string &why) {
         return ERROR_ACCESS_DENIED;
     }
     std::u16string image;
-    if (RunningImagePath(image) < 0)
+    if (RunningImagePath(image).failed())
         return ERROR_SUCCESS;
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const HANDLE existing = CreateFileW(Wide(target), 0, share, nullptr, OPEN_EXISTING, 0, nullptr);

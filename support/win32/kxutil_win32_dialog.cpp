@@ -29,7 +29,7 @@ HWND g_mainWindow = nullptr;
 // returning as if the user had closed it.
 Status RequireDesktop() {
     WindowHandle mainWindow = 0;
-    if (Status status = kxGetThunderMainHandle(mainWindow); status < 0)
+    if (Status status = kxGetThunderMainHandle(mainWindow); status.failed())
         return status;
     if (mainWindow == 0)
         return Fail(ERROR_INVALID_WINDOW_HANDLE, "no desktop to show a box on (no display?)");
@@ -120,7 +120,7 @@ Status kxLoadResIcon(std::u16string_view groupName, Picture &picture) {
 
 Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::int32_t &result) {
     result = 0;
-    if (Status status = RequireDesktop(); status < 0)
+    if (Status status = RequireDesktop(); status.failed())
         return status;
     const std::u16string message(text), icon(iconGroup), title = Title();
     MSGBOXPARAMSW box{};
@@ -139,7 +139,7 @@ Status kxMsgBox(std::u16string_view text, std::u16string_view iconGroup, std::in
 
 Status kxShellAboutA(WindowHandle owner, std::string_view appText, std::string_view otherText,
                      IconHandle icon) {
-    if (Status status = RequireDesktop(); status < 0)
+    if (Status status = RequireDesktop(); status.failed())
         return status;
     const std::string application(appText), other(otherText);
     if (!ShellAboutA(reinterpret_cast<HWND>(owner), application.c_str(), other.c_str(),

@@ -139,8 +139,8 @@ TEST(MessageBoxes, AnEmptyReportIsAnEmptyBoxWithTheReportIcon) {
 
 TEST(WindowIcon, TheApplicationCarriesTheMainIcons) {
     kxutil::WindowHandle main = 0;
-    ASSERT_GE(kxutil::kxGetThunderMainHandle(main), 0);
-    ASSERT_GE(kxutil::kxSetWindowResIconAll(main, u"A_MAIN"), 0);
+    ASSERT_GE(kxutil::kxGetThunderMainHandle(main).value, 0);
+    ASSERT_GE(kxutil::kxSetWindowResIconAll(main, u"A_MAIN").value, 0);
     WithOpenBox([] { FrontEnd::ShowReport(u"x"); },
                 [](QWidget *) {
                     const QIcon icon = QApplication::windowIcon();

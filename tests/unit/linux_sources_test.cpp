@@ -1,6 +1,11 @@
+#include "kxutil_posix_detail.h"
 #include "linux_sources.h"
 
+#include <cerrno>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace linux_sources;
 
@@ -24,8 +29,8 @@ const char kMemInfo[] = "MemTotal:        8000000 kB\n"
 TEST(MemInfo, MapsToTheWindowsMeanings) {
     const auto info = ParseMemInfo(kMemInfo);
     ASSERT_TRUE(info);
-    const kxutil::MemoryStatusRecord record =
-        MapMemoryStatus(*info, std::nullopt, 3221225472u, 25600, 4096);
+    const kxutil::MemoryStatusRecord record = posix_sources::MapMemoryStatus(
+        PhysicalMemoryOf(*info), std::nullopt, 3221225472u, 25600, 4096);
     EXPECT_EQ(record.ullTotalPhys, 8000000.0 * KiB);
     EXPECT_EQ(record.ullAvailPhys, 6000000.0 * KiB);
     EXPECT_EQ(record.dwMemoryLoad, 25u);
@@ -35,8 +40,13 @@ TEST(MemInfo, MapsToTheWindowsMeanings) {
     EXPECT_EQ(record.ullTotalVirtual, 3221225472.0);
     EXPECT_EQ(record.ullAvailVirtual, 3221225472.0 - 104857600.0);
     // A process as large as the space, or whose pages times the page size overflow 64 bits.
-    EXPECT_EQ(MapMemoryStatus(*info, std::nullopt, 4096, 2, 4096).ullAvailVirtual, 0.0);
-    EXPECT_EQ(MapMemoryStatus(*info, std::nullopt, 4096, 1ull << 52, 4096).ullAvailVirtual, 0.0);
+    EXPECT_EQ(posix_sources::MapMemoryStatus(PhysicalMemoryOf(*info), std::nullopt, 4096, 2, 4096)
+                  .ullAvailVirtual,
+              0.0);
+    EXPECT_EQ(posix_sources::MapMemoryStatus(PhysicalMemoryOf(*info), std::nullopt, 4096,
+                                             1ull << 52, 4096)
+                  .ullAvailVirtual,
+              0.0);
 }
 
 TEST(MemInfo, FieldsAndTheAvailableMemoryAtTheirLimits) {
@@ -82,18 +92,6 @@ TEST(MemInfo, RejectsTextWithoutTotal) {
     EXPECT_FALSE(ParseMemInfo("MemTotalX: 10 kB\n"));
 }
 
-TEST(MemInfo, MemoryLoadIsTruncated) {
-    EXPECT_EQ(MemoryLoadPercent(1000, 1000), 0u);
-    EXPECT_EQ(MemoryLoadPercent(1000, 0), 100u);
-    EXPECT_EQ(MemoryLoadPercent(1000, 991), 0u);
-    EXPECT_EQ(MemoryLoadPercent(1000, 5), 99u);
-    EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, 0), 100u);
-    // Exact beyond 184 PB too, where 100 * used overflows 64 bits.
-    EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, UINT64_MAX / 100 + 1), 98u);
-    EXPECT_EQ(MemoryLoadPercent(UINT64_MAX, UINT64_MAX / 100), 99u);
-    EXPECT_EQ(MemoryLoadPercent(0, 0), 0u);
-}
-
 TEST(Cgroup, ALimitBelowTheMachineIsThePhysicalMemory) {
     const auto info = ParseMemInfo(kMemInfo);
     constexpr std::uint64_t MiB = KiB * KiB, machine = 8000000 * KiB, free = 6000000 * KiB;
@@ -109,7 +107,8 @@ TEST(Cgroup, ALimitBelowTheMachineIsThePhysicalMemory) {
         {{UINT64_MAX, 200, 0}, machine, free, 25},
     };
     for (const auto &row : rows) {
-        const auto record = MapMemoryStatus(*info, row.cgroup, 1 << 30, 0, 4096);
+        const auto record =
+            posix_sources::MapMemoryStatus(PhysicalMemoryOf(*info), row.cgroup, 1 << 30, 0, 4096);
         EXPECT_EQ(record.ullTotalPhys, static_cast<double>(row.total)) << row.cgroup.usage;
         EXPECT_EQ(record.ullAvailPhys, static_cast<double>(row.available)) << row.cgroup.usage;
         EXPECT_EQ(record.dwMemoryLoad, row.load) << row.cgroup.usage;
@@ -159,18 +158,6 @@ TEST(Statm, SizeIsTheFirstField) {
     EXPECT_EQ(linux_sources::ParseStatmSize(" 2361 331"), std::nullopt);
 }
 
-TEST(OsRelease, UnquotesAndUnescapes) {
-    EXPECT_EQ(
-        OsReleaseValue("NAME=x\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n", "PRETTY_NAME"),
-        "Debian GNU/Linux 12 (bookworm)");
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME='It''s \\ here'", "PRETTY_NAME"), "Its \\ here");
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=\"A \\\"B\\\" \\$C\"\r\n", "PRETTY_NAME"), "A \"B\" $C");
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=Plain\n", "PRETTY_NAME"), "Plain");
-    EXPECT_EQ(OsReleaseValue("# PRETTY_NAME=no\nPRETTY_NAME_X=no\n", "PRETTY_NAME"), std::nullopt);
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=\"unterminated", "PRETTY_NAME"), "unterminated");
-    EXPECT_EQ(OsReleaseValue("PRETTY_NAME=a\nPRETTY_NAME=b\n", "PRETTY_NAME"), "b");
-}
-
 TEST(CpuList, RangesBecomeAMaskAndACountOfEveryProcessor) {
     const struct {
         const char *list;
@@ -197,46 +184,7 @@ TEST(CpuList, RangesBecomeAMaskAndACountOfEveryProcessor) {
     EXPECT_FALSE(ParseCpuList("a"));
 }
 
-TEST(Processor, MachineNamesAsWindowsArchitectureCodesAndKernelWidths) {
-    struct Row {
-        const char *machine;
-        std::uint16_t code;
-        bool sixtyFourBit;
-    };
-    const Row rows[] = {
-        {"x86_64", 9, true},       {"amd64", 9, true},        {"i686", 0, false},
-        {"i386", 0, false},        {"i586", 0, false},        {"i786", 0xFFFF, false},
-        {"i286", 0xFFFF, false},   {"ix86", 0xFFFF, false},   {"aarch64", 12, true},
-        {"aarch64_be", 12, true},  {"arm64", 12, true},       {"armv7l", 5, false},
-        {"armv8l", 5, false},      {"armv8b", 5, false},      {"armv5tel", 5, false},
-        {"mips", 1, false},        {"mips64", 1, true},       {"alpha", 2, true},
-        {"ppc64le", 3, true},      {"ppc64", 3, true},        {"ppc", 3, false},
-        {"powerpc", 3, false},     {"ia64", 6, true},         {"s390x", 0xFFFF, true},
-        {"s390", 0xFFFF, false},   {"riscv64", 0xFFFF, true}, {"loongarch64", 0xFFFF, true},
-        {"sparc64", 0xFFFF, true}, {"parisc", 0xFFFF, false}, {"", 0xFFFF, false},
-    };
-    for (const Row &row : rows) {
-        EXPECT_EQ(ArchitectureCode(row.machine), row.code) << row.machine;
-        EXPECT_EQ(IsSixtyFourBitMachine(row.machine), row.sixtyFourBit) << row.machine;
-    }
-}
-
-TEST(Processor, LevelAndRevisionFromTheCpusIdentification) {
-    struct X86Row {
-        std::uint32_t eax;
-        std::uint16_t level, revision;
-    };
-    const X86Row x86[] = {
-        {0x00000435, 4, 0x0305},  // 486 DX4: family 4, model 3, stepping 5
-        {0x00000543, 5, 0x0403},  // Pentium
-        {0x00000663, 6, 0x0603},  // qemu's 32-bit CPU
-        {0x000906EA, 6, 0x9E0A},  // family 6 takes the extended model: 158
-        {0x00A20F10, 25, 0x2100}, // family 15 adds the extended family: 25, model 33
-    };
-    for (const X86Row &row : x86) {
-        EXPECT_EQ(X86ProcessorIdentity(row.eax).level, row.level) << std::hex << row.eax;
-        EXPECT_EQ(X86ProcessorIdentity(row.eax).revision, row.revision) << std::hex << row.eax;
-    }
+TEST(Processor, LevelAndRevisionFromProcCpuInfo) {
     struct CpuInfoRow {
         const char *text;
         std::uint16_t level, revision;
@@ -256,4 +204,45 @@ TEST(Processor, LevelAndRevisionFromTheCpusIdentification) {
         EXPECT_EQ(CpuInfoProcessorIdentity(row.text).level, row.level) << row.text;
         EXPECT_EQ(CpuInfoProcessorIdentity(row.text).revision, row.revision) << row.text;
     }
+}
+
+// Only regular files of at most 1 MiB are read, and no descriptor is left open.
+TEST(SystemFiles, SmallRegularFilesOnlyAndNoDescriptorLeftOpenBaseNamesAndConversions) {
+    const std::string big = testing::TempDir() + "orbelle-big", fifo = testing::TempDir() + "fifo";
+    std::ofstream(big) << std::string((1 << 20) + 1, 'x');
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int firstFree = dup(0);
+    close(firstFree);
+    const std::pair<std::string, std::int32_t> rows[] = {
+        {"/proc/self/statm", 0}, {"/dev/null", -EINVAL}, {"/", -EINVAL},
+        {fifo, -EINVAL},         {big, -EFBIG},          {"/nonexistent", -ENOENT}};
+    for (const auto &[path, status] : rows) {
+        std::string content;
+        EXPECT_EQ(kxutil::posix_detail::ReadSmallFile(path.c_str(), content).value, status) << path;
+        const int fd = dup(0);
+        EXPECT_EQ(fd, firstFree) << path;
+        close(fd);
+    }
+    unlink(fifo.c_str());
+    unlink(big.c_str());
+    using kxutil::posix_detail::BaseNameOf;
+    EXPECT_EQ(BaseNameOf("/usr/bin/OrbelleC"), "OrbelleC");
+    EXPECT_EQ(BaseNameOf("/a.b/c.d.EXE"), "c.d");
+    EXPECT_EQ(BaseNameOf("/opt/.hidden"), ".hidden");
+    EXPECT_EQ(BaseNameOf("name"), "name");
+    // One '?' for each character, whatever the length of its UTF-8 sequence.
+    std::string ascii;
+    ASSERT_EQ(kxutil::posix_detail::Iconv(
+                  "ASCII", "UTF-8",
+                  "a\xC3\xA9\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBFz", "?",
+                  true, ascii)
+                  .value,
+              0);
+    EXPECT_EQ(ascii, "a??????z");
+    // A field name journald would take as its own, or not at all, is refused before sending.
+    std::int32_t unused = 0;
+    const std::string names[] = {"_SOURCE", "0X", "9X", "Ab", "A-B", std::string(65, 'A')};
+    for (const std::string &name : names)
+        EXPECT_EQ(kxutil::kxLogInfo(u"x", {{name, u"v"}}, unused).value, -EINVAL) << name;
 }

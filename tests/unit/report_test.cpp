@@ -278,8 +278,8 @@ TEST(TextBlocks, ResourceFilesHaveTheirExactSizes) {
 
 TEST(TextBlocks, MissingResourceIsAnError) {
     std::u16string text;
-    EXPECT_LT(kxutil::kxLoadResTextA(u"TXT_NOT_THERE", u"TEXT_DATABLOCK", text), 0);
-    EXPECT_LT(kxutil::kxLoadResTextA(u"TXT_INFO_ALL", u"RCDATA", text), 0);
+    EXPECT_LT(kxutil::kxLoadResTextA(u"TXT_NOT_THERE", u"TEXT_DATABLOCK", text).value, 0);
+    EXPECT_LT(kxutil::kxLoadResTextA(u"TXT_INFO_ALL", u"RCDATA", text).value, 0);
     EXPECT_THROW(modMain::LoadTextBlock(u"TXT_NOT_THERE"), modMain::RunTimeError);
 }
 
