@@ -105,13 +105,17 @@ inline constexpr Fact kFacts[] = {
      [](R r) { return Bytes(r.memory.ullMachineTotalPhys); }, true},
 };
 
-// ReportFields reads a placeholder as "%" and two digits.
+// A placeholder's number: "%" and two digits, or -1 for anything else.
+constexpr int PlaceholderNumber(std::u16string_view text) {
+    const auto digit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    if (text.size() != 3 || text[0] != u'%' || !digit(text[1]) || !digit(text[2]))
+        return -1;
+    return (text[1] - u'0') * 10 + (text[2] - u'0');
+}
+
 constexpr bool PlaceholdersAreWellFormed() {
     for (const Fact &fact : kFacts)
-        if (!fact.placeholder.empty() &&
-            (fact.placeholder.size() != 3 || fact.placeholder[0] != u'%' ||
-             fact.placeholder[1] < u'0' || fact.placeholder[1] > u'9' ||
-             fact.placeholder[2] < u'0' || fact.placeholder[2] > u'9'))
+        if (!fact.placeholder.empty() && PlaceholderNumber(fact.placeholder) < 0)
             return false;
     return true;
 }

@@ -182,18 +182,15 @@ std::vector<kxutil::LogField> ReportFields(ReportKind kind, std::u16string_view 
     const Reading reading{system, memory, hostIs64, systemName, kindName};
     // The placeholders the template holds, found in one pass: "%" and two digits.
     bool holds[100] = {};
-    const auto digit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
     for (std::size_t i = 0; i + 2 < reportTemplate.size(); ++i)
-        if (reportTemplate[i] == u'%' && digit(reportTemplate[i + 1]) &&
-            digit(reportTemplate[i + 2]))
-            holds[(reportTemplate[i + 1] - u'0') * 10 + (reportTemplate[i + 2] - u'0')] = true;
+        if (const int number = PlaceholderNumber(reportTemplate.substr(i, 3)); number >= 0)
+            holds[number] = true;
     std::vector<kxutil::LogField> fields;
     fields.reserve(std::size(kFacts));
     for (const Fact &fact : kFacts) {
-        const std::u16string_view p = fact.placeholder;
-        const bool reported =
-            p.empty() || (holds[(p[1] - u'0') * 10 + (p[2] - u'0')] &&
-                          (!fact.underMemoryLimit || memory.ullMachineTotalPhys > 0));
+        const bool reported = fact.placeholder.empty() ||
+                              (holds[PlaceholderNumber(fact.placeholder)] &&
+                               (!fact.underMemoryLimit || memory.ullMachineTotalPhys > 0));
         fields.push_back(
             {fact.field, reported ? ExactText(fact, reading) : std::u16string(), reported});
     }

@@ -5,6 +5,7 @@
 #   exit 0   it does
 #   exit 77  the kernel cannot (one line on stdout says so)
 #   exit 1   something else is wrong (the 32-bit loader is missing, say)
+# A test that needs it runs it first and exits with its status when not 0.
 set -u
 export LC_ALL=C # the loader's error is matched in English
 loader=/lib/ld-linux.so.2 # libc6-i386, which Wine's 32-bit half depends on

@@ -264,8 +264,7 @@ msi)
     export WINEPREFIX=${5:?WINE-PREFIX} WINEDEBUG=-all
     msi_arch=${6:?x64|x86}
     if [ "$msi_arch" = x86 ]; then
-        "$(dirname "$0")/../runs_32_bit_programs.sh"
-        case $? in 0) ;; 77) exit 77 ;; *) exit 1 ;; esac
+        "$(dirname "$0")/../runs_32_bit_programs.sh" || exit
     fi
     win64=${3:?WIN64-BUILD} win32=${4:?WIN32-BUILD}
     # shellcheck source=msi.sh

@@ -16,8 +16,7 @@ export LOCPATH=${5:?} WINEDEBUG=-all LC_ALL=ru_RU.UTF-8
 case $arch in
 win64) LAUNCH=(/usr/lib/wine/wine64 "$BUILD/Orbelle.exe") ;;
 win32) LAUNCH=(/usr/lib/wine/wine "$BUILD/Orbelle.exe")
-    "$(dirname "${BASH_SOURCE[0]}")/../runs_32_bit_programs.sh"
-    case $? in 0) ;; 77) exit 77 ;; *) exit 1 ;; esac ;;
+    "$(dirname "${BASH_SOURCE[0]}")/../runs_32_bit_programs.sh" || exit ;;
 *) echo "usage: $0 win64|win32 WINEPREFIX BUILD SCREENSHOT-DIR LOCALE-DIR" >&2; exit 2 ;;
 esac
 WINE_PREFIX_TOOL=$(realpath "$(dirname "${BASH_SOURCE[0]}")/wine-prefix")

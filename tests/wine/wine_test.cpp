@@ -14,8 +14,6 @@
 #include <set>
 #include <sstream>
 
-#include <sys/wait.h>
-
 namespace {
 
 struct Build {
@@ -49,17 +47,10 @@ std::string Filled(std::string text, const std::string &name) {
 // kernels are built without 32-bit support, and Wine's 32-bit half with them.
 const std::string &WhyNo32BitPrograms() {
     static const std::string reason = [] {
-        const std::string script =
-            std::string(ORBELLE_SOURCE_DIR) + "/tests/runs_32_bit_programs.sh";
-        std::string said;
-        FILE *pipe = popen(script.c_str(), "r");
-        if (pipe == nullptr)
-            return said;
-        char buffer[256];
-        for (std::size_t count; (count = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            said.append(buffer, count);
-        const int status = pclose(pipe);
-        return WIFEXITED(status) && WEXITSTATUS(status) == 77 ? said : std::string();
+        e2e::Invocation check;
+        check.program = std::string(ORBELLE_SOURCE_DIR) + "/tests/runs_32_bit_programs.sh";
+        const e2e::Result result = e2e::Execute(check);
+        return result.exitStatus == 77 ? result.out : std::string();
     }();
     return reason;
 }
